@@ -1,0 +1,61 @@
+// Every result code of the installer, with its number.
+//
+// A result code is a signed 32-bit value returned by every installation
+// step: 0 is success, positive values are Windows or I/O error codes passed
+// through, negative values are the installer's own.
+#pragma once
+
+#include <cstdint>
+
+using ResultCode = std::int32_t;
+
+namespace result {
+
+constexpr ResultCode kOk = 0;
+
+// Windows error codes that the installer tells apart.
+constexpr ResultCode kAccessDenied = 5;
+
+// File operations.
+constexpr ResultCode kNotRemoved = -1; // a folder was not removed, or an empty path was given
+constexpr ResultCode kFileBusy = -32;  // a file was not deleted (busy or protected)
+constexpr ResultCode kSaverBusy = -38; // a screen saver file (".scr") was not deleted
+
+// Package and extraction.
+constexpr ResultCode kNoStoredBytes = -7;        // no buffer for the stored bytes (size below 1)
+constexpr ResultCode kItemIndexTooHigh = -12;    // a data-file item index above the file count
+constexpr ResultCode kExpandedSizeWrong = -13;   // the expanded file's size differs
+constexpr ResultCode kDataFileNotOpen = -15;     // the saver data file is not open
+constexpr ResultCode kExpandedFileMissing = -16; // an expanded or copied file is not there
+constexpr ResultCode kShortRead = -30;           // fewer bytes than stored could be read
+constexpr ResultCode kHeaderTooShort = -31;      // fewer than 3152 header bytes
+constexpr ResultCode kInstallerCorrupted = -34;  // message code: the installer file is damaged
+constexpr ResultCode kNoDecompressor = -35;      // the implode library is not usable
+constexpr ResultCode kCopyPackageFailed = -523;  // message code for a failed package copy
+constexpr ResultCode kEntryAbsent = -531;        // a package entry needed here has no name
+constexpr ResultCode kDataFileCopyFailed = -532; // a copied data-file file could not be made
+
+// Flash Player and preview movie.
+constexpr ResultCode kFlashInstallerMissing = -401; // also: no Flash Player found by the panel
+constexpr ResultCode kFlashPlayerRequired = -402;
+constexpr ResultCode kNoPlayerInstance = -403;
+constexpr ResultCode kNotSwfMovie = -404;
+constexpr ResultCode kSwfVersionTooHigh = -405;
+constexpr ResultCode kSwfVersionTooLow = -406;
+constexpr ResultCode kMovieNewerThanPlayer = -410;
+constexpr ResultCode kFlashUpdateFailed = -416;
+constexpr ResultCode kNotCompatibleWithNt = -455;
+
+// The user.
+constexpr ResultCode kUserAbort = -454;
+
+// Registration.
+constexpr ResultCode kUninstallEntryNotWritten = -2201;
+constexpr ResultCode kUninstallEntryNotRemoved = -2202;
+
+// Start-up: a system folder (WINDIR, SystemRoot, the system directory, the
+// installer's own folder or an application-data folder) could not be
+// determined, so no path can be built on it.
+constexpr ResultCode kSystemFolderUnknown = -560;
+
+} // namespace result

@@ -1,0 +1,51 @@
+// Every text the installer shows, written once. Texts are single-byte ANSI.
+#pragma once
+
+#include <string_view>
+
+namespace text {
+
+// Message dialog titles and button captions.
+constexpr std::string_view kDialogTitleError = "Error";
+constexpr std::string_view kDialogTitleInformation = "Information";
+constexpr std::string_view kDialogTitleConfirm = "Confirm";
+constexpr std::string_view kButtonYes = "&Yes";
+constexpr std::string_view kButtonNo = "&No";
+constexpr std::string_view kButtonOk = "OK";
+constexpr std::string_view kButtonCancel = "Cancel";
+constexpr std::string_view kButtonAbort = "&Abort";
+
+// The installation error dialog.
+constexpr std::string_view kInstallationError = "Installation Error: ";
+constexpr std::string_view kParagraph = "\r\n\r\n";
+constexpr std::string_view kInsufficientPrivileges =
+    "Insufficient user account privileges.\r\n\r\nThe current user account has insufficient "
+    "privileges to install screen savers. Please contact your system administrator for help in "
+    "performing this installation.";
+constexpr std::string_view kRetryInstallation =
+    "Please retry installation. If this message appears again, the installation cannot be "
+    "completed because your user account has limited installation privileges.";
+constexpr std::string_view kLoginAsAdministrator =
+    " To complete this installation, login with administrative privileges and rerun this "
+    "installer.";
+constexpr std::string_view kSaverCannotBeReplaced =
+    "Screensaver cannot be replaced.\r\n\r\nPlease close the screen saver control panel and try "
+    "again. If the install fails again, you may have insufficient privileges to install screen "
+    "savers. Please contact your system administrator for assistance.";
+constexpr std::string_view kInstallerMayBeCorrupted =
+    "Installer may be corrupted. Please get a new copy and try installation again.\r\n\r\nFile: ";
+constexpr std::string_view kFileIsBusy =
+    " File is busy and cannot be replaced. Please close any other application that may be using "
+    "this file and try again.\r\n\r\nFile: ";
+constexpr std::string_view kProblemWithFile = "Problem with file ";
+constexpr std::string_view kProblemWithFileEnd = ". ";
+
+// The CRC-32 self-test.
+constexpr std::string_view kCrcTableIs = "CRC32 Table CRC32 is ";
+constexpr std::string_view kCrcTableExpecting = ", expecting $6FCF9E13";
+
+// Resource texts of the saver names.
+constexpr std::string_view kScreenSaver = "Screen Saver";
+constexpr std::string_view kInstall = "Install";
+
+} // namespace text

@@ -1,0 +1,176 @@
+// The seam between the installer and Windows.
+//
+// Everything the installer asks of the operating system goes through the
+// interfaces below. The real backend (platform/win32) makes the ANSI Win32
+// calls; the fake one used by the unit tests keeps everything in memory and
+// can inject faults. Paths and texts are single-byte strings in the ANSI code
+// page. Failures come back as explicit Windows error codes, never through a
+// hidden "last error".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// A Windows error code as GetLastError returns it; 0 means success.
+using WinError = std::uint32_t;
+
+constexpr WinError kErrorNone = 0;
+constexpr WinError kErrorFileNotFound = 2;
+constexpr WinError kErrorPathNotFound = 3;
+constexpr WinError kErrorAccessDenied = 5;
+constexpr WinError kErrorNotEnoughMemory = 8;
+constexpr WinError kErrorNoMoreFiles = 18;
+constexpr WinError kErrorSharingViolation = 32;
+constexpr WinError kErrorHandleEof = 38;
+constexpr WinError kErrorFileExists = 80;
+constexpr WinError kErrorInvalidParameter = 87;
+constexpr WinError kErrorDirNotEmpty = 145;
+constexpr WinError kErrorAlreadyExists = 183;
+constexpr WinError kErrorModNotFound = 126;
+constexpr WinError kErrorProcNotFound = 127;
+
+// File attribute bits, with the Windows values.
+namespace attr {
+constexpr std::uint32_t kReadOnly = 0x01;
+constexpr std::uint32_t kHidden = 0x02;
+constexpr std::uint32_t kSystem = 0x04;
+constexpr std::uint32_t kDirectory = 0x10;
+constexpr std::uint32_t kArchive = 0x20;
+constexpr std::uint32_t kNormal = 0x80;
+} // namespace attr
+
+struct FolderEntry {
+    std::string name;
+    bool isFolder = false;
+    bool isLink = false; // a junction or symbolic link (reparse point)
+};
+
+enum class SeekOrigin { Begin, Current, End };
+
+// An open file. Closed when the object goes.
+class File {
+  public:
+    virtual ~File() = default;
+    // Reads up to `size` bytes; `read` is set to what arrived (0 at the end).
+    virtual WinError read(void* buffer, std::uint32_t size, std::uint32_t& read) = 0;
+    // Writes all `size` bytes or fails; `written` is set to what was written.
+    virtual WinError write(const void* buffer, std::uint32_t size, std::uint32_t& written) = 0;
+    virtual WinError seek(std::int64_t offset, SeekOrigin origin, std::uint64_t& position) = 0;
+    virtual WinError size(std::uint64_t& size) = 0;
+};
+
+enum class OpenMode {
+    ReadExisting,    // read access, the file must exist; others may read it too
+    CreateAlways,    // write access, replaces any file of that name
+    ReadWriteAlways, // read and write access, creates the file when missing
+};
+
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+    // Attributes of whatever is at `path`, or nothing when there is nothing.
+    virtual std::optional<std::uint32_t> attributes(const std::string& path) = 0;
+    virtual WinError setAttributes(const std::string& path, std::uint32_t attributes) = 0;
+    virtual WinError deleteFile(const std::string& path) = 0;
+    virtual WinError createFolder(const std::string& path) = 0;
+    virtual WinError removeFolder(const std::string& path) = 0;
+    virtual WinError copyFile(const std::string& source, const std::string& target,
+                              bool failIfExists) = 0;
+    // The entries matching a pattern such as "C:\dir\*.*", hidden and system
+    // ones included, "." and ".." included where the system lists them.
+    virtual std::vector<FolderEntry> listFolder(const std::string& pattern) = 0;
+    virtual std::unique_ptr<File> openFile(const std::string& path, OpenMode mode,
+                                           WinError& error) = 0;
+
+    bool fileExists(const std::string& path);
+    bool folderExists(const std::string& path);
+};
+
+struct OsVersion {
+    std::uint32_t platformId = 0;
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    std::string servicePack; // szCSDVersion
+};
+
+enum class Wow64Answer {
+    ExportMissing, // kernel32 has no IsWow64Process
+    CallFailed,    // the export is there but the call returned zero
+    No,
+    Yes,
+};
+
+// The outcome of SHGetSpecialFolderLocation + SHGetPathFromIDListA.
+struct SpecialFolderLookup {
+    bool located = false;            // the item list was obtained
+    std::optional<std::string> path; // converted path, when located and converted
+};
+
+struct FixedFileVersion {
+    std::uint32_t fileVersionMS = 0;
+    std::uint32_t fileVersionLS = 0;
+};
+
+enum class VersionResource { None, Unreadable, Found };
+
+struct FileVersionLookup {
+    VersionResource outcome = VersionResource::None;
+    FixedFileVersion version;
+};
+
+class SystemInfo {
+  public:
+    virtual ~SystemInfo() = default;
+    // The variable's value, or nothing when it is not set.
+    virtual std::optional<std::string> environmentVariable(const std::string& name) = 0;
+    virtual std::string systemDirectory() = 0;
+    // GetVersionExA; nothing when the query fails.
+    virtual std::optional<OsVersion> versionInfo() = 0;
+    virtual Wow64Answer queryWow64() = 0;
+    virtual std::string moduleFileName() = 0;
+    virtual SpecialFolderLookup specialFolderLocation(int csidl) = 0;
+    // SHGetFolderPathA; nothing unless it returned 0.
+    virtual std::optional<std::string> folderPath(int csidl) = 0;
+    // CharLowerBuffA over the text's bytes.
+    virtual std::string lowerCase(std::string_view text) = 0;
+    // CompareStringA in the user's default locale, no flags: <0, 0 or >0.
+    virtual int compareText(std::string_view a, std::string_view b) = 0;
+    // The system's message text for an error code; empty when it has none.
+    virtual std::string errorMessageText(std::int32_t code) = 0;
+    virtual FileVersionLookup fileVersion(const std::string& path) = 0;
+};
+
+enum class DialogKind { Error, Information, Confirmation };
+
+// The buttons of a message dialog; a dialog shows those named, in this order.
+enum class DialogButton { Yes, No, Ok, Cancel, Abort };
+
+class UserInterface {
+  public:
+    virtual ~UserInterface() = default;
+    // A modal dialog with the kind's icon and title; returns the button pressed.
+    virtual DialogButton messageDialog(DialogKind kind, const std::string& text,
+                                       const std::vector<DialogButton>& buttons) = 0;
+    // A plain message box with an OK button.
+    virtual void messageBox(const std::string& text) = 0;
+    virtual void sleep(std::uint32_t milliseconds) = 0;
+    // Waits for the next window message and handles it.
+    virtual void handleNextMessage() = 0;
+    virtual void bringApplicationToFront() = 0;
+};
+
+// All of Windows, as one object handed to the operations that need it.
+struct Platform {
+    FileSystem& files;
+    SystemInfo& system;
+    UserInterface& ui;
+};
+
+} // namespace platform

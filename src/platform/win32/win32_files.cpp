@@ -1,0 +1,143 @@
+#include "platform/win32/win32_platform.h"
+
+namespace platform::win32 {
+
+namespace {
+
+// Owns a Win32 handle that is closed with CloseHandle.
+class HandleOwner {
+  public:
+    explicit HandleOwner(HANDLE handle) : handle_(handle) {}
+    HandleOwner(const HandleOwner&) = delete;
+    HandleOwner& operator=(const HandleOwner&) = delete;
+    ~HandleOwner() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+class Win32File final : public File {
+  public:
+    explicit Win32File(HANDLE handle) : handle_(handle) {}
+
+    WinError read(void* buffer, std::uint32_t size, std::uint32_t& read) override {
+        DWORD got = 0;
+        const BOOL ok = ReadFile(handle_.get(), buffer, size, &got, nullptr);
+        read = got;
+        return ok ? kErrorNone : GetLastError();
+    }
+
+    WinError write(const void* buffer, std::uint32_t size, std::uint32_t& written) override {
+        DWORD put = 0;
+        const BOOL ok = WriteFile(handle_.get(), buffer, size, &put, nullptr);
+        written = put;
+        if (!ok)
+            return GetLastError();
+        return put == size ? kErrorNone : ERROR_HANDLE_DISK_FULL;
+    }
+
+    WinError seek(std::int64_t offset, SeekOrigin origin, std::uint64_t& position) override {
+        const DWORD method = origin == SeekOrigin::Begin     ? FILE_BEGIN
+                             : origin == SeekOrigin::Current ? FILE_CURRENT
+                                                             : FILE_END;
+        LONG high = static_cast<LONG>(offset >> 32);
+        SetLastError(NO_ERROR);
+        const DWORD low =
+            SetFilePointer(handle_.get(), static_cast<LONG>(offset & 0xFFFFFFFF), &high, method);
+        if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+            return GetLastError();
+        position = (static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+        return kErrorNone;
+    }
+
+    WinError size(std::uint64_t& size) override {
+        DWORD high = 0;
+        SetLastError(NO_ERROR);
+        const DWORD low = GetFileSize(handle_.get(), &high);
+        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+            return GetLastError();
+        size = (static_cast<std::uint64_t>(high) << 32) | low;
+        return kErrorNone;
+    }
+
+  private:
+    HandleOwner handle_;
+};
+
+WinError outcome(BOOL ok) {
+    return ok ? kErrorNone : GetLastError();
+}
+
+} // namespace
+
+std::optional<std::uint32_t> Win32FileSystem::attributes(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    return a;
+}
+
+WinError Win32FileSystem::setAttributes(const std::string& path, std::uint32_t attributes) {
+    return outcome(SetFileAttributesA(path.c_str(), attributes));
+}
+
+WinError Win32FileSystem::deleteFile(const std::string& path) {
+    return outcome(DeleteFileA(path.c_str()));
+}
+
+WinError Win32FileSystem::createFolder(const std::string& path) {
+    return outcome(CreateDirectoryA(path.c_str(), nullptr));
+}
+
+WinError Win32FileSystem::removeFolder(const std::string& path) {
+    return outcome(RemoveDirectoryA(path.c_str()));
+}
+
+WinError Win32FileSystem::copyFile(const std::string& source, const std::string& target,
+                                   bool failIfExists) {
+    return outcome(CopyFileA(source.c_str(), target.c_str(), failIfExists));
+}
+
+std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& pattern) {
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAA data;
+    const HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return entries;
+    do {
+        FolderEntry entry;
+        entry.name = data.cFileName;
+        entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entries.push_back(std::move(entry));
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+    return entries;
+}
+
+std::unique_ptr<File> Win32FileSystem::openFile(const std::string& path, OpenMode mode,
+                                                WinError& error) {
+    DWORD access = GENERIC_READ;
+    DWORD disposition = OPEN_EXISTING;
+    if (mode == OpenMode::CreateAlways) {
+        access = GENERIC_WRITE;
+        disposition = CREATE_ALWAYS;
+    } else if (mode == OpenMode::ReadWriteAlways) {
+        access = GENERIC_READ | GENERIC_WRITE;
+        disposition = OPEN_ALWAYS;
+    }
+    const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return nullptr;
+    }
+    error = kErrorNone;
+    return std::make_unique<Win32File>(handle);
+}
+
+} // namespace platform::win32

@@ -1,0 +1,72 @@
+// The real backend of the seam: ANSI Win32 calls.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace platform::win32 {
+
+class Win32FileSystem final : public FileSystem {
+  public:
+    std::optional<std::uint32_t> attributes(const std::string& path) override;
+    WinError setAttributes(const std::string& path, std::uint32_t attributes) override;
+    WinError deleteFile(const std::string& path) override;
+    WinError createFolder(const std::string& path) override;
+    WinError removeFolder(const std::string& path) override;
+    WinError copyFile(const std::string& source, const std::string& target,
+                      bool failIfExists) override;
+    std::vector<FolderEntry> listFolder(const std::string& pattern) override;
+    std::unique_ptr<File> openFile(const std::string& path, OpenMode mode,
+                                   WinError& error) override;
+};
+
+class Win32SystemInfo final : public SystemInfo {
+  public:
+    std::optional<std::string> environmentVariable(const std::string& name) override;
+    std::string systemDirectory() override;
+    std::optional<OsVersion> versionInfo() override;
+    Wow64Answer queryWow64() override;
+    std::string moduleFileName() override;
+    SpecialFolderLookup specialFolderLocation(int csidl) override;
+    std::optional<std::string> folderPath(int csidl) override;
+    std::string lowerCase(std::string_view text) override;
+    int compareText(std::string_view a, std::string_view b) override;
+    std::string errorMessageText(std::int32_t code) override;
+    FileVersionLookup fileVersion(const std::string& path) override;
+
+    // The window that owns the shell's folder queries (none by default).
+    void setOwnerWindow(HWND owner) { owner_ = owner; }
+
+  private:
+    HWND owner_ = nullptr;
+};
+
+class Win32UserInterface final : public UserInterface {
+  public:
+    DialogButton messageDialog(DialogKind kind, const std::string& text,
+                               const std::vector<DialogButton>& buttons) override;
+    void messageBox(const std::string& text) override;
+    void sleep(std::uint32_t milliseconds) override;
+    void handleNextMessage() override;
+    void bringApplicationToFront() override;
+
+    // The application's main window: owner of dialogs, brought to the front.
+    void setMainWindow(HWND window) { mainWindow_ = window; }
+    bool quitRequested() const { return quitRequested_; }
+
+  private:
+    HWND mainWindow_ = nullptr;
+    bool quitRequested_ = false;
+};
+
+// The three backends together, handed out as one Platform.
+class Win32Platform {
+  public:
+    Win32FileSystem files;
+    Win32SystemInfo system;
+    Win32UserInterface ui;
+    Platform platform() { return Platform{files, system, ui}; }
+};
+
+} // namespace platform::win32

@@ -1,0 +1,115 @@
+#include "system/file_operations.h"
+
+#include "app/trace.h"
+#include "system/path_names.h"
+
+namespace {
+
+bool isSaverFile(const std::string& path) {
+    return lowerAscii(extensionPart(path)) == ".scr";
+}
+
+// One deletion as deleteFileOnce makes it; true when the file is gone.
+bool deleteClearingAttributes(platform::FileSystem& files, const std::string& path) {
+    if (!files.fileExists(path))
+        return true;
+    if (files.deleteFile(path) == platform::kErrorNone)
+        return true;
+    files.setAttributes(path, platform::attr::kNormal);
+    return files.deleteFile(path) == platform::kErrorNone;
+}
+
+// The folder named by a listed sub-folder entry, or empty for "." and "..".
+std::string subFolderOf(const std::string& folder, const std::string& entryName) {
+    std::string candidate = folder + entryName;
+    if (!candidate.empty() && candidate.back() == '.') {
+        candidate.pop_back();
+        if (!candidate.empty() && candidate.back() == '.')
+            candidate.pop_back();
+    } else {
+        candidate = withTrailingBackslash(candidate);
+    }
+    return candidate == folder ? std::string() : candidate;
+}
+
+} // namespace
+
+ResultCode deleteFileOnce(platform::FileSystem& files, const std::string& path) {
+    return deleteClearingAttributes(files, path) ? result::kOk : result::kFileBusy;
+}
+
+ResultCode deleteFileWithRetries(platform::FileSystem& files, const std::string& path,
+                                 int attempts) {
+    ResultCode code = result::kNotRemoved;
+    for (int attempt = 0; attempt < attempts && code != result::kOk; ++attempt) {
+        if (deleteClearingAttributes(files, path))
+            code = result::kOk;
+        else
+            code = isSaverFile(path) ? result::kSaverBusy : result::kFileBusy;
+    }
+    return code;
+}
+
+ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& folder) {
+    if (folder.empty())
+        return result::kNotRemoved;
+    const std::string base = withTrailingBackslash(folder);
+    for (const platform::FolderEntry& entry : files.listFolder(base + "*.*")) {
+        if (entry.isFolder) {
+            const std::string sub = subFolderOf(base, entry.name);
+            if (sub.empty())
+                continue;
+            if (entry.isLink) {
+                // A junction or symbolic link: remove the link, never what it points at.
+                files.removeFolder(sub);
+                continue;
+            }
+            deleteFolderTree(files, sub);
+        } else {
+            const ResultCode code = deleteFileOnce(files, base + entry.name);
+            if (code != result::kOk)
+                return code;
+        }
+    }
+    if (!files.folderExists(base))
+        return result::kOk;
+    files.setAttributes(base, platform::attr::kNormal);
+    return files.removeFolder(base) == platform::kErrorNone ? result::kOk : result::kNotRemoved;
+}
+
+platform::WinError copyFileCreatingFolders(platform::FileSystem& files, const std::string& source,
+                                           const std::string& target, bool failIfExists) {
+    if (files.fileExists(source))
+        files.setAttributes(source, platform::attr::kNormal);
+    const std::string targetFolder = folderPart(target);
+    if (files.folderExists(targetFolder)) {
+        if (files.fileExists(target))
+            files.setAttributes(target, platform::attr::kNormal);
+    } else {
+        forceFolders(files, targetFolder);
+    }
+    return files.copyFile(source, target, failIfExists);
+}
+
+void forceFolders(platform::FileSystem& files, const std::string& folder) {
+    if (folder.empty() || files.folderExists(folder))
+        return;
+    const std::string path = withoutTrailingBackslash(folder);
+    const std::string parent = folderPart(path);
+    // Stop at a drive ("C:") or when the path makes no progress upwards.
+    if (!parent.empty() && parent.size() < folder.size() && parent.back() != ':')
+        forceFolders(files, parent);
+    if (!path.empty() && path.back() != ':')
+        files.createFolder(path);
+}
+
+void myGetFileVersion(platform::SystemInfo& system, const std::string& path,
+                      std::uint32_t& majorNumber, std::uint32_t& thirdNumber) {
+    trace("myGetFileVersion", path);
+    const platform::FileVersionLookup lookup = system.fileVersion(path);
+    if (lookup.outcome == platform::VersionResource::Found) {
+        majorNumber = lookup.version.fileVersionMS >> 16;
+        thirdNumber = lookup.version.fileVersionLS >> 16;
+    }
+    trace("myGetFileVersion", static_cast<std::int64_t>(majorNumber));
+}

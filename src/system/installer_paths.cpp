@@ -1,0 +1,80 @@
+#include "system/installer_paths.h"
+
+#include "system/path_names.h"
+
+namespace {
+
+std::string variableFolder(platform::SystemInfo& system, const char* name) {
+    const auto value = system.environmentVariable(name);
+    return value && !value->empty() ? withTrailingBackslash(*value) : std::string();
+}
+
+} // namespace
+
+std::string getSpecialFolderPath(platform::SystemInfo& system, int csidlNumber) {
+    const platform::SpecialFolderLookup lookup = system.specialFolderLocation(csidlNumber);
+    if (lookup.located)
+        return lookup.path.value_or(std::string());
+    if (csidlNumber == csidl::kAppData || csidlNumber == csidl::kPersonal)
+        return system.folderPath(csidlNumber).value_or(std::string());
+    return std::string();
+}
+
+ResultCode makeUniqueWorkFolder(platform::Platform& platform, const std::string& prefix,
+                                std::string& out) {
+    const std::string localAppData = getSpecialFolderPath(platform.system, csidl::kLocalAppData);
+    if (localAppData.empty()) {
+        out.clear();
+        return result::kSystemFolderUnknown;
+    }
+    const std::string base = withTrailingBackslash(localAppData) + kCompanyFolder;
+    if (!platform.files.folderExists(base))
+        platform.files.createFolder(base);
+
+    const std::string stem = base + prefix;
+    // When every candidate exists already no creation was tried; report that
+    // as "already exists" rather than as success.
+    platform::WinError lastError = platform::kErrorAlreadyExists;
+    for (int n = 1; n <= kWorkFolderCandidates; ++n) {
+        const std::string candidate = stem + std::to_string(n);
+        if (platform.files.folderExists(candidate))
+            continue;
+        lastError = platform.files.createFolder(candidate);
+        if (lastError == platform::kErrorNone) {
+            out = candidate + '\\';
+            return result::kOk;
+        }
+    }
+    out = stem;
+    return static_cast<ResultCode>(lastError);
+}
+
+ResultCode initInstallerPaths(platform::Platform& platform, const std::string& executablePath,
+                              InstallerPaths& paths) {
+    paths = InstallerPaths{};
+    paths.windowsDir = variableFolder(platform.system, "WINDIR");
+    if (paths.windowsDir.empty())
+        return result::kSystemFolderUnknown;
+
+    const std::string systemDir = platform.system.systemDirectory();
+    if (systemDir.empty())
+        return result::kSystemFolderUnknown;
+    paths.systemDir = withTrailingBackslash(systemDir);
+
+    const std::string systemRoot = variableFolder(platform.system, "SystemRoot");
+    if (systemRoot.empty())
+        return result::kSystemFolderUnknown;
+    paths.nativeSystemDir = systemRoot + "Sysnative\\";
+
+    const std::string commonAppData = getSpecialFolderPath(platform.system, csidl::kCommonAppData);
+    if (commonAppData.empty())
+        return result::kSystemFolderUnknown;
+    paths.sharedSaverRoot = withTrailingBackslash(commonAppData) + kCompanyFolder;
+
+    const std::string exeFolder = folderPart(executablePath);
+    if (exeFolder.empty())
+        return result::kSystemFolderUnknown;
+    paths.exeDir = withTrailingBackslash(exeFolder);
+
+    return makeUniqueWorkFolder(platform, kWorkFolderPrefix, paths.workDir);
+}

@@ -1,0 +1,44 @@
+// The folders the installer works with, worked out once at the start of a
+// run, and the fresh work folder.
+#pragma once
+
+#include <string>
+
+#include "app/result_codes.h"
+#include "platform/platform.h"
+
+// Every path ends with a backslash once set.
+struct InstallerPaths {
+    std::string windowsDir;
+    std::string systemDir;
+    std::string nativeSystemDir; // the 64-bit system folder as a 32-bit process reaches it
+    std::string sharedSaverRoot;
+    std::string exeDir;
+    std::string workDir;
+};
+
+namespace csidl {
+constexpr int kPersonal = 5;
+constexpr int kAppData = 26;
+constexpr int kLocalAppData = 28;
+constexpr int kCommonAppData = 35;
+} // namespace csidl
+
+constexpr const char* kCompanyFolder = "Vellarmont\\";
+constexpr const char* kWorkFolderPrefix = "Vlx";
+constexpr int kWorkFolderCandidates = 1000;
+
+// Sets every path from the environment, the system and the executable's
+// path, then makes the work folder. A folder that cannot be determined
+// refuses the start with -560 and leaves the later paths empty.
+ResultCode initInstallerPaths(platform::Platform& platform, const std::string& executablePath,
+                              InstallerPaths& paths);
+
+// A special folder's path without a trailing backslash, or empty.
+std::string getSpecialFolderPath(platform::SystemInfo& system, int csidlNumber);
+
+// Creates the first free folder prefix + 1, 2, ... below the company folder
+// of the local application data. On failure `out` is base + prefix and the
+// result the Windows error of the last creation attempt.
+ResultCode makeUniqueWorkFolder(platform::Platform& platform, const std::string& prefix,
+                                std::string& out);

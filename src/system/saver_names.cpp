@@ -1,0 +1,53 @@
+#include "system/saver_names.h"
+
+#include <cstdio>
+#include <initializer_list>
+
+#include "app/texts.h"
+#include "app/trace.h"
+#include "payload/crc/crc32.h"
+#include "system/path_names.h"
+
+namespace {
+
+bool containsAny(std::string_view title, std::initializer_list<std::string_view> words) {
+    if (title.empty())
+        return false;
+    const std::string lowered = lowerAscii(title);
+    for (std::string_view word : words) {
+        if (lowered.find(lowerAscii(word)) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string getCodedShortFilenameForScreensaver(platform::Platform& platform,
+                                                std::string_view title) {
+    trace("getCodedShortFilenameForScreensaver", title);
+    if (title.size() <= kShortNameLimit)
+        return std::string(title);
+    const std::string lowered = platform.system.lowerCase(title);
+    if (platform.system.compareText(title, lowered) == 0)
+        return std::string(title);
+
+    std::uint32_t crc = 0;
+    crc32OfText(platform.ui, title, crc);
+    char digits[5];
+    std::snprintf(digits, sizeof digits, "%04u", static_cast<unsigned>(crc % 10000));
+    return std::string(title.substr(0, 4)) + digits;
+}
+
+std::string makeDisplayName(std::string_view title) {
+    if (containsAny(title, {"screen saver", "screensaver", "saver"}))
+        return std::string(title);
+    return std::string(title) + " " + std::string(text::kScreenSaver);
+}
+
+std::string makeInstallCaption(std::string_view title) {
+    if (containsAny(title, {"screen saver", "screensaver", "saver", text::kScreenSaver}))
+        return std::string(text::kInstall) + ": " + std::string(title);
+    return std::string(text::kInstall) + " " + std::string(text::kScreenSaver) + ": " +
+           std::string(title);
+}

@@ -1,0 +1,20 @@
+// The names a screen saver is known under, all made from its title: the
+// short file name of its engine and folder, the name in the list of
+// installed programs, and the caption of the installer window.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+constexpr std::size_t kShortNameLimit = 8;
+
+// The title itself when it has at most 8 characters or no upper-case letter;
+// otherwise its first four characters and the last four decimal digits of
+// its CRC-32 (padded with zeros when the CRC is below 1000).
+std::string getCodedShortFilenameForScreensaver(platform::Platform& platform,
+                                                std::string_view title);
+
+std::string makeDisplayName(std::string_view title);
+std::string makeInstallCaption(std::string_view title);

@@ -1,0 +1,450 @@
+#include "fakes/fake_platform.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace fake {
+
+using platform::WinError;
+namespace attr = platform::attr;
+
+namespace {
+
+std::string upper(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return result;
+}
+
+class FakeFile final : public platform::File {
+  public:
+    explicit FakeFile(std::shared_ptr<std::string> data) : data_(std::move(data)) {}
+
+    WinError read(void* buffer, std::uint32_t size, std::uint32_t& read) override {
+        const std::uint64_t available = position_ < data_->size() ? data_->size() - position_ : 0;
+        read = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, available));
+        std::copy_n(data_->data() + position_, read, static_cast<char*>(buffer));
+        position_ += read;
+        return platform::kErrorNone;
+    }
+
+    WinError write(const void* buffer, std::uint32_t size, std::uint32_t& written) override {
+        if (data_->size() < position_ + size)
+            data_->resize(position_ + size);
+        std::copy_n(static_cast<const char*>(buffer), size, data_->data() + position_);
+        position_ += size;
+        written = size;
+        return platform::kErrorNone;
+    }
+
+    WinError seek(std::int64_t offset, platform::SeekOrigin origin,
+                  std::uint64_t& position) override {
+        std::int64_t base = 0;
+        if (origin == platform::SeekOrigin::Current)
+            base = static_cast<std::int64_t>(position_);
+        else if (origin == platform::SeekOrigin::End)
+            base = static_cast<std::int64_t>(data_->size());
+        if (base + offset < 0)
+            return 131; // ERROR_NEGATIVE_SEEK
+        position_ = static_cast<std::uint64_t>(base + offset);
+        position = position_;
+        return platform::kErrorNone;
+    }
+
+    WinError size(std::uint64_t& size) override {
+        size = data_->size();
+        return platform::kErrorNone;
+    }
+
+  private:
+    std::shared_ptr<std::string> data_;
+    std::uint64_t position_ = 0;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- files
+
+FakeFileSystem::FakeFileSystem() {
+    addFolder("C:\\");
+}
+
+std::string FakeFileSystem::key(const std::string& path) {
+    std::string k = upper(path);
+    std::replace(k.begin(), k.end(), '/', '\\');
+    while (!k.empty() && k.back() == '\\')
+        k.pop_back();
+    return k;
+}
+
+std::string FakeFileSystem::parentKey(const std::string& k) {
+    const std::size_t separator = k.find_last_of('\\');
+    return separator == std::string::npos ? std::string() : k.substr(0, separator);
+}
+
+FakeFileSystem::Node* FakeFileSystem::find(const std::string& path) {
+    const auto it = nodes_.find(key(path));
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
+const FakeFileSystem::Node* FakeFileSystem::find(const std::string& path) const {
+    const auto it = nodes_.find(key(path));
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
+bool FakeFileSystem::hasChildren(const std::string& k) const {
+    const auto it = nodes_.upper_bound(k + "\\");
+    return it != nodes_.end() && it->first.compare(0, k.size() + 1, k + "\\") == 0;
+}
+
+WinError FakeFileSystem::checkCreatable(const std::string& k) const {
+    const std::string parent = parentKey(k);
+    const auto it = nodes_.find(parent);
+    if (parent.empty() || it == nodes_.end() || !it->second.isFolder)
+        return platform::kErrorPathNotFound;
+    if (it->second.accessDenied)
+        return platform::kErrorAccessDenied;
+    return platform::kErrorNone;
+}
+
+void FakeFileSystem::addFolder(const std::string& path, std::uint32_t attributes) {
+    const std::string k = key(path);
+    if (k.empty())
+        return;
+    const std::string parent = parentKey(k);
+    if (!parent.empty() && !nodes_.count(parent))
+        addFolder(parent);
+    Node& node = nodes_[k];
+    node.name = withoutTrailingSeparators(path);
+    node.isFolder = true;
+    node.attributes = attributes | attr::kDirectory;
+}
+
+std::string FakeFileSystem::withoutTrailingSeparators(const std::string& path) {
+    std::string name = path;
+    while (!name.empty() && (name.back() == '\\' || name.back() == '/'))
+        name.pop_back();
+    return name.substr(
+        name.find_last_of("\\/") == std::string::npos ? 0 : name.find_last_of("\\/") + 1);
+}
+
+void FakeFileSystem::addFile(const std::string& path, const std::string& content,
+                             std::uint32_t attributes) {
+    const std::string k = key(path);
+    const std::string parent = parentKey(k);
+    if (!parent.empty() && !nodes_.count(parent))
+        addFolder(parent);
+    Node& node = nodes_[k];
+    node.name = withoutTrailingSeparators(path);
+    node.isFolder = false;
+    node.attributes = attributes;
+    node.data = std::make_shared<std::string>(content);
+}
+
+void FakeFileSystem::addLink(const std::string& path) {
+    addFolder(path);
+    nodes_[key(path)].isLink = true;
+}
+
+void FakeFileSystem::holdOpen(const std::string& path, int attempts) {
+    if (Node* node = find(path))
+        node->heldOpen = attempts;
+}
+
+void FakeFileSystem::release(const std::string& path) {
+    holdOpen(path, 0);
+}
+
+void FakeFileSystem::denyAccess(const std::string& path) {
+    if (Node* node = find(path))
+        node->accessDenied = true;
+}
+
+bool FakeFileSystem::exists(const std::string& path) const {
+    return find(path) != nullptr;
+}
+
+std::string FakeFileSystem::content(const std::string& path) const {
+    const Node* node = find(path);
+    if (!node || node->isFolder)
+        throw std::logic_error("no file at " + path);
+    return *node->data;
+}
+
+std::uint32_t FakeFileSystem::attributesOf(const std::string& path) const {
+    const Node* node = find(path);
+    if (!node)
+        throw std::logic_error("nothing at " + path);
+    return node->attributes;
+}
+
+int FakeFileSystem::deleteAttempts(const std::string& path) const {
+    const auto it = deleteAttempts_.find(key(path));
+    return it == deleteAttempts_.end() ? 0 : it->second;
+}
+
+std::vector<std::string> FakeFileSystem::allPaths() const {
+    std::vector<std::string> paths;
+    for (const auto& [k, node] : nodes_)
+        paths.push_back(k);
+    return paths;
+}
+
+std::optional<std::uint32_t> FakeFileSystem::attributes(const std::string& path) {
+    const Node* node = find(path);
+    if (!node)
+        return std::nullopt;
+    return node->attributes;
+}
+
+WinError FakeFileSystem::setAttributes(const std::string& path, std::uint32_t attributes) {
+    Node* node = find(path);
+    if (!node)
+        return platform::kErrorFileNotFound;
+    if (node->accessDenied)
+        return platform::kErrorAccessDenied;
+    if (node->isFolder)
+        node->attributes = (attributes & ~attr::kNormal) | attr::kDirectory;
+    else
+        node->attributes = attributes == 0 ? attr::kNormal : attributes;
+    return platform::kErrorNone;
+}
+
+WinError FakeFileSystem::deleteFile(const std::string& path) {
+    const std::string k = key(path);
+    ++deleteAttempts_[k];
+    const auto it = nodes_.find(k);
+    if (it == nodes_.end())
+        return platform::kErrorFileNotFound;
+    Node& node = it->second;
+    if (node.isFolder || node.accessDenied || (node.attributes & attr::kReadOnly))
+        return platform::kErrorAccessDenied;
+    if (node.heldOpen != 0) {
+        if (node.heldOpen > 0)
+            --node.heldOpen;
+        return platform::kErrorSharingViolation;
+    }
+    nodes_.erase(it);
+    return platform::kErrorNone;
+}
+
+WinError FakeFileSystem::createFolder(const std::string& path) {
+    const std::string k = key(path);
+    if (nodes_.count(k))
+        return platform::kErrorAlreadyExists;
+    if (const WinError error = checkCreatable(k))
+        return error;
+    addFolder(path);
+    return platform::kErrorNone;
+}
+
+WinError FakeFileSystem::removeFolder(const std::string& path) {
+    const std::string k = key(path);
+    const auto it = nodes_.find(k);
+    if (it == nodes_.end())
+        return platform::kErrorFileNotFound;
+    if (!it->second.isFolder)
+        return kErrorDirectory;
+    if (it->second.accessDenied || (it->second.attributes & attr::kReadOnly))
+        return platform::kErrorAccessDenied;
+    if (it->second.isLink) {
+        // Removing a link drops what it showed; the target stays untouched.
+        nodes_.erase(it);
+        for (auto child = nodes_.lower_bound(k + "\\");
+             child != nodes_.end() && child->first.rfind(k + "\\", 0) == 0;)
+            child = nodes_.erase(child);
+        return platform::kErrorNone;
+    }
+    if (hasChildren(k))
+        return platform::kErrorDirNotEmpty;
+    nodes_.erase(it);
+    return platform::kErrorNone;
+}
+
+WinError FakeFileSystem::copyFile(const std::string& source, const std::string& target,
+                                  bool failIfExists) {
+    const Node* from = find(source);
+    if (!from)
+        return platform::kErrorFileNotFound;
+    if (from->isFolder || from->accessDenied)
+        return platform::kErrorAccessDenied;
+    if (from->heldOpen != 0)
+        return platform::kErrorSharingViolation;
+    const std::string k = key(target);
+    if (k == key(source))
+        return platform::kErrorSharingViolation;
+    if (Node* to = find(target)) {
+        if (failIfExists)
+            return platform::kErrorFileExists;
+        if (to->isFolder || to->accessDenied || (to->attributes & attr::kReadOnly))
+            return platform::kErrorAccessDenied;
+        if (to->heldOpen != 0)
+            return platform::kErrorSharingViolation;
+    } else if (const WinError error = checkCreatable(k)) {
+        return error;
+    }
+    const std::string data = *from->data;
+    const std::uint32_t attributes = from->attributes | attr::kArchive;
+    addFile(target, data, attributes & ~attr::kNormal);
+    return platform::kErrorNone;
+}
+
+std::vector<platform::FolderEntry> FakeFileSystem::listFolder(const std::string& pattern) {
+    std::vector<platform::FolderEntry> entries;
+    const std::string k = key(pattern.substr(0, pattern.find_last_of('\\') + 1));
+    const Node* folder = find(k);
+    if (!folder || !folder->isFolder)
+        return entries;
+    if (parentKey(k) != "") {
+        entries.push_back({".", true, false});
+        entries.push_back({"..", true, false});
+    }
+    for (const auto& [childKey, node] : nodes_) {
+        if (parentKey(childKey) == k)
+            entries.push_back({node.name, node.isFolder, node.isLink});
+    }
+    return entries;
+}
+
+std::unique_ptr<platform::File> FakeFileSystem::openFile(const std::string& path,
+                                                         platform::OpenMode mode, WinError& error) {
+    const std::string k = key(path);
+    Node* node = find(path);
+    error = platform::kErrorNone;
+    if (node) {
+        if (node->isFolder || node->accessDenied)
+            error = platform::kErrorAccessDenied;
+        else if (node->heldOpen != 0)
+            error = platform::kErrorSharingViolation;
+        else if (mode != platform::OpenMode::ReadExisting && (node->attributes & attr::kReadOnly))
+            error = platform::kErrorAccessDenied;
+    } else if (mode == platform::OpenMode::ReadExisting) {
+        error = checkCreatable(k) == platform::kErrorPathNotFound ? platform::kErrorPathNotFound
+                                                                  : platform::kErrorFileNotFound;
+    } else {
+        error = checkCreatable(k);
+    }
+    if (error != platform::kErrorNone)
+        return nullptr;
+    if (!node) {
+        addFile(path);
+        node = find(path);
+    } else if (mode == platform::OpenMode::CreateAlways) {
+        node->data = std::make_shared<std::string>();
+    }
+    return std::make_unique<FakeFile>(node->data);
+}
+
+// ---------------------------------------------------------------- system
+
+FakeSystemInfo::FakeSystemInfo() {
+    environment["WINDIR"] = "C:\\WINDOWS";
+    environment["SYSTEMROOT"] = "C:\\WINDOWS";
+    setSpecialFolder(5, "C:\\Documents and Settings\\User\\My Documents");
+    setSpecialFolder(26, "C:\\Documents and Settings\\User\\Application Data");
+    setSpecialFolder(28, "C:\\Documents and Settings\\User\\Local Settings\\Application Data");
+    setSpecialFolder(35, "C:\\Documents and Settings\\All Users\\Application Data");
+}
+
+void FakeSystemInfo::setSpecialFolder(int csidl, const std::string& path) {
+    specialFolders[csidl] = platform::SpecialFolderLookup{true, path};
+}
+
+std::optional<std::string> FakeSystemInfo::environmentVariable(const std::string& name) {
+    const auto it = environment.find(upper(name));
+    if (it == environment.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::optional<platform::OsVersion> FakeSystemInfo::versionInfo() {
+    ++versionQueries;
+    return version;
+}
+
+platform::SpecialFolderLookup FakeSystemInfo::specialFolderLocation(int csidl) {
+    const auto it = specialFolders.find(csidl);
+    return it == specialFolders.end() ? platform::SpecialFolderLookup{} : it->second;
+}
+
+std::optional<std::string> FakeSystemInfo::folderPath(int csidl) {
+    ++folderPathQueries;
+    const auto it = folderPaths.find(csidl);
+    if (it == folderPaths.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::string FakeSystemInfo::lowerCase(std::string_view text) {
+    // Windows-1252, as CharLowerBuffA does it in a western code page.
+    std::string lowered(text);
+    for (char& c : lowered) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7))
+            c = static_cast<char>(b + 0x20);
+        else if (b == 0x8A || b == 0x8C || b == 0x8E)
+            c = static_cast<char>(b + 0x10);
+        else if (b == 0x9F)
+            c = static_cast<char>(0xFF);
+    }
+    return lowered;
+}
+
+int FakeSystemInfo::compareText(std::string_view a, std::string_view b) {
+    const int order = a.compare(b);
+    return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
+
+std::string FakeSystemInfo::errorMessageText(std::int32_t code) {
+    const auto it = errorTexts.find(code);
+    return it == errorTexts.end() ? std::string() : it->second;
+}
+
+platform::FileVersionLookup FakeSystemInfo::fileVersion(const std::string& path) {
+    const auto it = fileVersions.find(upper(path));
+    return it == fileVersions.end() ? platform::FileVersionLookup{} : it->second;
+}
+
+// ---------------------------------------------------------------- user interface
+
+void FakeUserInterface::armTimer(std::function<void()> fire) {
+    ++pausesStarted;
+    timer_ = std::move(fire);
+}
+
+void FakeUserInterface::duringPause(int pause, std::function<void()> action) {
+    pauseActions_.emplace(pause, std::move(action));
+}
+
+platform::DialogButton
+FakeUserInterface::messageDialog(platform::DialogKind kind, const std::string& text,
+                                 const std::vector<platform::DialogButton>& buttons) {
+    dialogs.push_back({kind, text, buttons});
+    if (!answers.empty()) {
+        const platform::DialogButton answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return buttons.empty() ? platform::DialogButton::Ok : buttons.front();
+}
+
+void FakeUserInterface::handleNextMessage() {
+    ++messagesHandled;
+    const auto action = pauseActions_.find(pausesStarted);
+    if (action != pauseActions_.end()) {
+        const std::function<void()> run = std::move(action->second);
+        pauseActions_.erase(action);
+        run();
+        return;
+    }
+    if (!timer_)
+        throw std::logic_error("waiting for a message that never comes");
+    const std::function<void()> fire = std::move(timer_);
+    timer_ = nullptr;
+    fire();
+}
+
+} // namespace fake

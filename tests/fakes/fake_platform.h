@@ -1,0 +1,152 @@
+// An in-memory Windows for the unit tests, with switches to inject faults:
+// files held open by another program, read-only files and folders, access
+// denied, failing system queries, dialogs answered from a script and clicks
+// during a chosen pause.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+constexpr platform::WinError kErrorDirectory = 267; // ERROR_DIRECTORY
+
+class FakeFileSystem final : public platform::FileSystem {
+  public:
+    FakeFileSystem();
+
+    // Building the world. Parents are made as needed.
+    void addFolder(const std::string& path, std::uint32_t attributes = platform::attr::kDirectory);
+    void addFile(const std::string& path, const std::string& content = {},
+                 std::uint32_t attributes = platform::attr::kArchive);
+    void addLink(const std::string& path); // a junction: listed as a linked folder
+
+    // Faults.
+    // Another program holds the file open without sharing: deletes, copies
+    // onto it and opens fail with error 32, for `attempts` tries (-1: always).
+    void holdOpen(const std::string& path, int attempts = -1);
+    void release(const std::string& path);
+    // Every change of the path, and creating anything inside it, fails with 5.
+    void denyAccess(const std::string& path);
+
+    // Looking at the world.
+    bool exists(const std::string& path) const;
+    std::string content(const std::string& path) const;
+    std::uint32_t attributesOf(const std::string& path) const;
+    int deleteAttempts(const std::string& path) const;
+    std::vector<std::string> allPaths() const;
+
+    // The seam.
+    std::optional<std::uint32_t> attributes(const std::string& path) override;
+    platform::WinError setAttributes(const std::string& path, std::uint32_t attributes) override;
+    platform::WinError deleteFile(const std::string& path) override;
+    platform::WinError createFolder(const std::string& path) override;
+    platform::WinError removeFolder(const std::string& path) override;
+    platform::WinError copyFile(const std::string& source, const std::string& target,
+                                bool failIfExists) override;
+    std::vector<platform::FolderEntry> listFolder(const std::string& pattern) override;
+    std::unique_ptr<platform::File> openFile(const std::string& path, platform::OpenMode mode,
+                                             platform::WinError& error) override;
+
+  private:
+    struct Node {
+        std::string name; // as created, for listings
+        bool isFolder = false;
+        bool isLink = false;
+        std::uint32_t attributes = 0;
+        std::shared_ptr<std::string> data;
+        int heldOpen = 0; // attempts left; -1 forever
+        bool accessDenied = false;
+    };
+    static std::string key(const std::string& path);
+    static std::string parentKey(const std::string& key);
+    static std::string withoutTrailingSeparators(const std::string& path);
+    Node* find(const std::string& path);
+    const Node* find(const std::string& path) const;
+    bool hasChildren(const std::string& key) const;
+    platform::WinError checkCreatable(const std::string& key) const;
+
+    std::map<std::string, Node> nodes_;
+    std::map<std::string, int> deleteAttempts_;
+};
+
+class FakeSystemInfo final : public platform::SystemInfo {
+  public:
+    FakeSystemInfo();
+
+    std::map<std::string, std::string> environment; // names in upper case
+    std::string systemDir = "C:\\WINDOWS\\system32";
+    std::optional<platform::OsVersion> version = platform::OsVersion{2, 5, 1, "Service Pack 3"};
+    platform::Wow64Answer wow64 = platform::Wow64Answer::No;
+    std::string moduleName = "C:\\Downloads\\setup.exe";
+    std::map<int, platform::SpecialFolderLookup> specialFolders;
+    std::map<int, std::string> folderPaths; // SHGetFolderPathA answers
+    std::map<std::int32_t, std::string> errorTexts;
+    std::map<std::string, platform::FileVersionLookup> fileVersions; // by upper-case path
+    int versionQueries = 0;
+    int folderPathQueries = 0;
+
+    void setSpecialFolder(int csidl, const std::string& path);
+
+    std::optional<std::string> environmentVariable(const std::string& name) override;
+    std::string systemDirectory() override { return systemDir; }
+    std::optional<platform::OsVersion> versionInfo() override;
+    platform::Wow64Answer queryWow64() override { return wow64; }
+    std::string moduleFileName() override { return moduleName; }
+    platform::SpecialFolderLookup specialFolderLocation(int csidl) override;
+    std::optional<std::string> folderPath(int csidl) override;
+    std::string lowerCase(std::string_view text) override;
+    int compareText(std::string_view a, std::string_view b) override;
+    std::string errorMessageText(std::int32_t code) override;
+    platform::FileVersionLookup fileVersion(const std::string& path) override;
+};
+
+class FakeUserInterface final : public platform::UserInterface {
+  public:
+    struct ShownDialog {
+        platform::DialogKind kind;
+        std::string text;
+        std::vector<platform::DialogButton> buttons;
+    };
+    std::vector<ShownDialog> dialogs;
+    std::deque<platform::DialogButton> answers; // the first button when none is queued
+    std::vector<std::string> messageBoxes;
+    std::uint64_t sleptMilliseconds = 0;
+    int messagesHandled = 0;
+    int broughtToFront = 0;
+    int pausesStarted = 0;
+
+    // The pause timer of a view: fired by the next handled message that has
+    // no scripted action.
+    void armTimer(std::function<void()> fire);
+    // Runs `action` as a message handled during the Nth pause (from 1), as a
+    // click on a button would.
+    void duringPause(int pause, std::function<void()> action);
+
+    platform::DialogButton
+    messageDialog(platform::DialogKind kind, const std::string& text,
+                  const std::vector<platform::DialogButton>& buttons) override;
+    void messageBox(const std::string& text) override { messageBoxes.push_back(text); }
+    void sleep(std::uint32_t milliseconds) override { sleptMilliseconds += milliseconds; }
+    void handleNextMessage() override;
+    void bringApplicationToFront() override { ++broughtToFront; }
+
+  private:
+    std::function<void()> timer_;
+    std::multimap<int, std::function<void()>> pauseActions_;
+};
+
+struct FakePlatform {
+    FakeFileSystem files;
+    FakeSystemInfo system;
+    FakeUserInterface ui;
+    platform::Platform platform() { return platform::Platform{files, system, ui}; }
+};
+
+} // namespace fake

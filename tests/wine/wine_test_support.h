@@ -1,0 +1,65 @@
+// Helpers for the tests that run the real Win32 backend under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace winetest {
+
+// The folder of the running test program, with a trailing backslash.
+std::string programFolder();
+
+// A fresh, empty folder below the temporary folder, deleted with the object.
+class TempFolder {
+  public:
+    explicit TempFolder(const std::string& name);
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder();
+    const std::string& path() const { return path_; } // ends with a backslash
+
+  private:
+    std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+
+// Starts a program and returns its handle (closed with the object).
+class ChildProcess {
+  public:
+    ChildProcess(const std::string& program, const std::string& arguments);
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+    bool started() const { return process_ != nullptr; }
+    // Waits for the end and returns the full 32-bit exit code.
+    std::uint32_t wait(DWORD timeoutMilliseconds = 30000);
+
+  private:
+    HANDLE process_ = nullptr;
+};
+
+// A named event shared with a child process.
+class NamedEvent {
+  public:
+    explicit NamedEvent(const std::string& name);
+    NamedEvent(const NamedEvent&) = delete;
+    NamedEvent& operator=(const NamedEvent&) = delete;
+    ~NamedEvent();
+    void set();
+    bool wait(DWORD timeoutMilliseconds);
+
+  private:
+    HANDLE event_;
+};
+
+// Sets HKCU\Software\Wine\AppDefaults\<exe name>\Version, the Windows version
+// that Wine reports to programs of that file name.
+void setWineVersionFor(const std::string& exeName, const std::string& version);
+
+} // namespace winetest
