@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds every preset, runs every suite
+# (native, under the sanitizers, and the Windows programs under Wine) and
+# ends with one line: "N passed, N failed".
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.sh"
+set -e
+mkdir -p "$BUILD"
+setup_all
+configure_and_build host asan win32
+set +e
+
+passed=0
+failed=0
+status=0
+run_suite() { # preset
+  local preset=$1 log="$BUILD/ctest-$1.log"
+  say "running the $preset tests"
+  ctest --preset "$preset" -j2 --timeout 300 >"$log" 2>&1
+  local code=$?
+  grep -E 'Failed|\*\*\*|Not Run|Timeout' "$log" | grep -v '^\s*$' | head -n 40
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$line" ]; then
+    echo "no test summary from the $preset suite" >&2
+    tail -n 30 "$log"
+    failed=$((failed + 1))
+    status=1
+    return
+  fi
+  local bad total
+  bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  echo "$preset: $line"
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+  [ "$code" -eq 0 ] || status=1
+}
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+for preset in host asan win32; do
+  run_suite "$preset"
+done
+
+stop_all
+echo "$passed passed, $failed failed"
+[ "$status" -eq 0 ] && [ "$failed" -eq 0 ]
