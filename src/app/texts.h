@@ -40,6 +40,9 @@ constexpr std::string_view kFileIsBusy =
 constexpr std::string_view kProblemWithFile = "Problem with file ";
 constexpr std::string_view kProblemWithFileEnd = ". ";
 
+// The implode binding.
+constexpr std::string_view kZipError = "Zip Error: Problem expanding data in memory. ";
+
 // The CRC-32 self-test.
 constexpr std::string_view kCrcTableIs = "CRC32 Table CRC32 is ";
 constexpr std::string_view kCrcTableExpecting = ", expecting $6FCF9E13";

@@ -166,11 +166,14 @@ class UserInterface {
     virtual void bringApplicationToFront() = 0;
 };
 
+class LibraryLoader;
+
 // All of Windows, as one object handed to the operations that need it.
 struct Platform {
     FileSystem& files;
     SystemInfo& system;
     UserInterface& ui;
+    LibraryLoader& libraries;
 };
 
 } // namespace platform

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fake_library_loader.h"
 #include "platform/platform.h"
 
 namespace fake {
@@ -146,7 +147,8 @@ struct FakePlatform {
     FakeFileSystem files;
     FakeSystemInfo system;
     FakeUserInterface ui;
-    platform::Platform platform() { return platform::Platform{files, system, ui}; }
+    FakeLibraryLoader libraries;
+    platform::Platform platform() { return platform::Platform{files, system, ui, libraries}; }
 };
 
 } // namespace fake

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_library_loader.h"
 
 namespace platform::win32 {
 
@@ -66,7 +67,8 @@ class Win32Platform {
     Win32FileSystem files;
     Win32SystemInfo system;
     Win32UserInterface ui;
-    Platform platform() { return Platform{files, system, ui}; }
+    Win32LibraryLoader libraries;
+    Platform platform() { return Platform{files, system, ui, libraries}; }
 };
 
 } // namespace platform::win32
