@@ -34,6 +34,14 @@ constexpr ResultCode kNoDecompressor = -35;      // the implode library is not u
 constexpr ResultCode kCopyPackageFailed = -523;  // message code for a failed package copy
 constexpr ResultCode kEntryAbsent = -531;        // a package entry needed here has no name
 constexpr ResultCode kDataFileCopyFailed = -532; // a copied data-file file could not be made
+constexpr ResultCode kReadPastEnd = 100;         // I/O code: fewer bytes than asked for were left
+
+// Malformed or hostile packages.
+constexpr ResultCode kUnsafeEntryName = -540;    // an entry name that is not a plain file name
+constexpr ResultCode kUnsafeDataFileName = -541; // a data-file name that leaves the saver folder
+constexpr ResultCode kEntryKindUnknown = -542;   // an entry kind without a destination
+constexpr ResultCode kTooManyDataFiles = -543;   // a file count below 0 or above 1010
+constexpr ResultCode kUnsafeSaverTitle = -544;   // a title whose short name is no folder name
 
 // Flash Player and preview movie.
 constexpr ResultCode kFlashInstallerMissing = -401; // also: no Flash Player found by the panel

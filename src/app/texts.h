@@ -40,6 +40,16 @@ constexpr std::string_view kFileIsBusy =
 constexpr std::string_view kProblemWithFile = "Problem with file ";
 constexpr std::string_view kProblemWithFileEnd = ". ";
 
+// Extraction and the saver data file.
+constexpr std::string_view kWritingSaverFiles = "Writing screen saver files...";
+constexpr std::string_view kExpandingFiles = "Expanding files...";
+constexpr std::string_view kWritingSaverDataFile = "Writing saver data file...";
+constexpr std::string_view kVellarmontError = "Vellarmont Error: ";
+constexpr std::string_view kDataFileInUse = "Screensaver data file already in use.";
+constexpr std::string_view kProblemOpeningDataFile =
+    "Problem opening screen saver data file.\r\n\r\nFile: ";
+constexpr std::string_view kProblemReadingDataFile = "Problem reading screen saver data file. ";
+
 // The implode binding.
 constexpr std::string_view kZipError = "Zip Error: Problem expanding data in memory. ";
 

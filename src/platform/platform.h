@@ -70,6 +70,7 @@ enum class OpenMode {
     ReadExisting,    // read access, the file must exist; others may read it too
     CreateAlways,    // write access, replaces any file of that name
     ReadWriteAlways, // read and write access, creates the file when missing
+    ReadWriteExisting, // read and write access, the file must exist; others may read and write
 };
 
 class FileSystem {
@@ -91,7 +92,15 @@ class FileSystem {
 
     bool fileExists(const std::string& path);
     bool folderExists(const std::string& path);
+    // The size of the file at `path`, or nothing when it cannot be opened.
+    std::optional<std::uint64_t> fileSize(const std::string& path);
 };
+
+// Reads exactly `size` bytes: 0, the read's own error, or kErrorShortRead
+// when the file ends first.
+constexpr WinError kErrorShortRead = 100; // the I/O code of a read past the end
+WinError readExactly(File& file, void* buffer, std::uint32_t size);
+WinError writeAll(File& file, const void* buffer, std::uint32_t size);
 
 struct OsVersion {
     std::uint32_t platformId = 0;
@@ -168,12 +177,22 @@ class UserInterface {
 
 class LibraryLoader;
 
+// The shell: documents opened with their default program.
+class Shell {
+  public:
+    virtual ~Shell() = default;
+    // Opens the file with its default verb, as a double click would. The
+    // outcome is not reported.
+    virtual void openDocument(const std::string& path) = 0;
+};
+
 // All of Windows, as one object handed to the operations that need it.
 struct Platform {
     FileSystem& files;
     SystemInfo& system;
     UserInterface& ui;
     LibraryLoader& libraries;
+    Shell& shell;
 };
 
 } // namespace platform

@@ -321,7 +321,8 @@ std::unique_ptr<platform::File> FakeFileSystem::openFile(const std::string& path
             error = platform::kErrorSharingViolation;
         else if (mode != platform::OpenMode::ReadExisting && (node->attributes & attr::kReadOnly))
             error = platform::kErrorAccessDenied;
-    } else if (mode == platform::OpenMode::ReadExisting) {
+    } else if (mode == platform::OpenMode::ReadExisting ||
+               mode == platform::OpenMode::ReadWriteExisting) {
         error = checkCreatable(k) == platform::kErrorPathNotFound ? platform::kErrorPathNotFound
                                                                   : platform::kErrorFileNotFound;
     } else {

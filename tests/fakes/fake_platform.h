@@ -143,12 +143,21 @@ class FakeUserInterface final : public platform::UserInterface {
     std::multimap<int, std::function<void()>> pauseActions_;
 };
 
+class FakeShell final : public platform::Shell {
+  public:
+    std::vector<std::string> openedDocuments;
+    void openDocument(const std::string& path) override { openedDocuments.push_back(path); }
+};
+
 struct FakePlatform {
     FakeFileSystem files;
     FakeSystemInfo system;
     FakeUserInterface ui;
     FakeLibraryLoader libraries;
-    platform::Platform platform() { return platform::Platform{files, system, ui, libraries}; }
+    FakeShell shell;
+    platform::Platform platform() {
+        return platform::Platform{files, system, ui, libraries, shell};
+    }
 };
 
 } // namespace fake

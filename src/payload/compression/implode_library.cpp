@@ -64,12 +64,17 @@ void TCompressor::writeCallback(char* buffer, unsigned int* size, void* param) {
         return;
     // A failed write is not reported here: the size check after the
     // expansion sees the short file.
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(*size, self->outputLeft_));
+    if (count == 0)
+        return;
     std::uint32_t written = 0;
-    self->output_->write(buffer, *size, written);
+    self->output_->write(buffer, count, written);
+    self->outputLeft_ -= count;
 }
 
 ResultCode TCompressor::Expand(const std::string& target, const std::uint8_t* buffer,
-                               std::size_t count) {
+                               std::size_t count, std::uint64_t outputLimit) {
+    outputLeft_ = outputLimit;
     input_ = buffer;
     inputSize_ = buffer ? count : 0;
     inputPosition_ = 0;

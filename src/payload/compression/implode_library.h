@@ -40,9 +40,11 @@ class TCompressor {
     bool usable() const { return usable_; }
 
     // Expands `count` compressed bytes into the file `target`, replacing it.
-    // Returns 0, or the Windows error when the target cannot be created
-    // (after saying so in the error dialog).
-    ResultCode Expand(const std::string& target, const std::uint8_t* buffer, std::size_t count);
+    // At most `outputLimit` bytes are written. Returns 0, or the Windows
+    // error when the target cannot be created (after saying so in the error
+    // dialog).
+    ResultCode Expand(const std::string& target, const std::uint8_t* buffer, std::size_t count,
+                      std::uint64_t outputLimit = UINT64_MAX);
 
   private:
     static unsigned int readCallback(char* buffer, unsigned int* size, void* param);
@@ -56,6 +58,7 @@ class TCompressor {
     const std::uint8_t* input_ = nullptr;
     std::size_t inputSize_ = 0;
     std::size_t inputPosition_ = 0;
+    std::uint64_t outputLeft_ = 0;
     bool usable_ = false;
     std::unique_ptr<platform::LoadedLibrary> library_;
 

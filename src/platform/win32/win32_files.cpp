@@ -123,14 +123,18 @@ std::unique_ptr<File> Win32FileSystem::openFile(const std::string& path, OpenMod
                                                 WinError& error) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
+    DWORD share = FILE_SHARE_READ;
     if (mode == OpenMode::CreateAlways) {
         access = GENERIC_WRITE;
         disposition = CREATE_ALWAYS;
     } else if (mode == OpenMode::ReadWriteAlways) {
         access = GENERIC_READ | GENERIC_WRITE;
         disposition = OPEN_ALWAYS;
+    } else if (mode == OpenMode::ReadWriteExisting) {
+        access = GENERIC_READ | GENERIC_WRITE;
+        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     }
-    const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+    const HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();

@@ -61,14 +61,24 @@ class Win32UserInterface final : public UserInterface {
     bool quitRequested_ = false;
 };
 
-// The three backends together, handed out as one Platform.
+class Win32Shell final : public Shell {
+  public:
+    void openDocument(const std::string& path) override;
+    void setOwnerWindow(HWND owner) { owner_ = owner; }
+
+  private:
+    HWND owner_ = nullptr;
+};
+
+// The backends together, handed out as one Platform.
 class Win32Platform {
   public:
     Win32FileSystem files;
     Win32SystemInfo system;
     Win32UserInterface ui;
     Win32LibraryLoader libraries;
-    Platform platform() { return Platform{files, system, ui, libraries}; }
+    Win32Shell shell;
+    Platform platform() { return Platform{files, system, ui, libraries, shell}; }
 };
 
 } // namespace platform::win32

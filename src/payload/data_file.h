@@ -1,0 +1,19 @@
+// The saver data file: its settings record, its file table, and the open
+// file that the items are read from.
+#pragma once
+
+#include <string>
+
+#include "app/installer_context.h"
+#include "app/result_codes.h"
+
+// Reads the settings record from the data file in the work folder.
+ResultCode readSettingsRecord(InstallerContext& context);
+
+// Opens the data file, reads the settings record and the file table, and
+// keeps the file open for the items. `loaded` tells that the file is open.
+ResultCode openDataFile(InstallerContext& context, const std::string& path, bool report,
+                        bool& loaded);
+
+// Ends the use of the open data file.
+ResultCode closeDataFile(InstallerContext& context);

@@ -1,0 +1,102 @@
+#include "package_builder.h"
+
+#include <stdexcept>
+
+StoredBytes storeBytes(std::span<const std::uint8_t> data, bool allowCompression,
+                       const CompressionChoice& choice) {
+    StoredBytes stored{Bytes(data.begin(), data.end()), false};
+    if (!allowCompression || data.empty())
+        return stored;
+    std::vector<unsigned int> modes = {implode::kModeBinary};
+    if (choice.tryAscii)
+        modes.push_back(implode::kModeAscii);
+    for (unsigned int mode : modes) {
+        implode::ImplodeSettings settings;
+        settings.mode = mode;
+        settings.dictSize = choice.dictionarySize;
+        settings.parse = choice.parse;
+        implode::Imploded imploded = implode::implodeBuffer(data, settings);
+        if (imploded.result == implode::kResultOk && imploded.stream.size() < stored.bytes.size()) {
+            stored.bytes = std::move(imploded.stream);
+            stored.compressed = true;
+        }
+    }
+    return stored;
+}
+
+Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& choice) {
+    if (content.items.size() > static_cast<std::size_t>(kMaxDataFiles))
+        throw std::invalid_argument("more than 1010 data files");
+    SettingsRecord settings = content.settings;
+    settings.setFileCount(static_cast<std::int32_t>(content.items.size()));
+
+    Bytes out(settings.bytes.begin(), settings.bytes.end());
+    const std::size_t tableStart = out.size();
+    out.resize(tableStart + content.items.size() * kFileTableRecordSize);
+
+    for (std::size_t i = 0; i < content.items.size(); ++i) {
+        const DataItemContent& item = content.items[i];
+        FileTableRecord record;
+        record.kind = item.kind;
+        record.name = item.name;
+        if (item.kind != kTableKindCopy) {
+            if (out.size() > static_cast<std::size_t>(INT32_MAX))
+                throw std::length_error("the data file grows beyond 2 GB");
+            record.itemOffset = static_cast<std::int32_t>(out.size());
+            const StoredBytes stored = storeBytes(item.bytes, item.compress, choice);
+            ItemHeader header;
+            header.size = static_cast<std::int32_t>(item.bytes.size());
+            header.compressed = stored.compressed ? 1 : 0;
+            header.storedSize = static_cast<std::int32_t>(stored.bytes.size());
+            const ItemHeaderBytes headerBytes = writeItemHeader(header);
+            out.insert(out.end(), headerBytes.begin(), headerBytes.end());
+            // An empty file has no stored bytes: the installer writes none.
+            if (!item.bytes.empty())
+                out.insert(out.end(), stored.bytes.begin(), stored.bytes.end());
+        }
+        const TableRecordBytes recordBytes = writeFileTableRecord(record);
+        std::copy(recordBytes.begin(), recordBytes.end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(tableStart + i * kFileTableRecordSize));
+    }
+    return out;
+}
+
+Bytes buildInstaller(std::span<const std::uint8_t> stub, std::int64_t imageSize,
+                     const PackageContent& content, const CompressionChoice& choice) {
+    if (imageSize < 0 || static_cast<std::int64_t>(stub.size()) > imageSize)
+        throw std::invalid_argument("the stub is larger than the program image");
+    Bytes out(stub.begin(), stub.end());
+    out.resize(static_cast<std::size_t>(imageSize), 0);
+    const std::size_t headerAt = out.size();
+    out.resize(headerAt + kInstallerHeaderSize);
+
+    InstallerHeader header;
+    header.installMode = content.installMode;
+    header.hasLicence = content.hasLicence;
+    header.hasDocument = content.hasDocument;
+    header.carriesFlashInstaller = content.carriesFlashInstaller;
+    header.flashAXInstallerVersion = content.flashAXInstallerVersion;
+    header.offerControlPanel = content.offerControlPanel;
+    header.saverTitle = content.saverTitle;
+
+    for (std::size_t index = 0; index < kPackageEntryCount; ++index) {
+        const auto& entry = content.entries[index];
+        if (!entry)
+            continue;
+        const StoredBytes stored = storeBytes(entry->bytes, entry->compress, choice);
+        if (out.size() + stored.bytes.size() > static_cast<std::size_t>(INT32_MAX))
+            throw std::length_error("the installer grows beyond 2 GB");
+        PackageEntry& record = header.entries[index];
+        record.name = entry->name;
+        record.kind = entry->kind;
+        record.compressed = stored.compressed ? 1 : 0;
+        record.expandedSize = static_cast<std::int32_t>(entry->bytes.size());
+        record.firstByte = static_cast<std::int32_t>(out.size());
+        record.lastByte = static_cast<std::int32_t>(out.size() + stored.bytes.size()) - 1;
+        out.insert(out.end(), stored.bytes.begin(), stored.bytes.end());
+    }
+    const HeaderBytes headerBytes = writeInstallerHeaderRecord(header);
+    std::copy(headerBytes.begin(), headerBytes.end(),
+              out.begin() + static_cast<std::ptrdiff_t>(headerAt));
+    return out;
+}

@@ -1,0 +1,70 @@
+// Lays out an installer: the stub padded to the program-image size, the
+// header, and the stored bytes of every entry; and the saver data file with
+// its settings record, file table and items. Files are compressed with our
+// implode unless that does not make them smaller.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "implode.h"
+#include "payload/package_records.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct CompressionChoice {
+    implode::Parse parse = implode::Parse::fast;
+    unsigned int dictionarySize = implode::kDictionary4K;
+    bool tryAscii = true; // also try the ASCII literal mode and keep the smaller stream
+};
+
+// The stored form of one file.
+struct StoredBytes {
+    Bytes bytes;
+    bool compressed = false;
+};
+
+// The implode stream of `data` when it is smaller than `data`, else `data`.
+StoredBytes storeBytes(std::span<const std::uint8_t> data, bool allowCompression,
+                       const CompressionChoice& choice);
+
+struct EntryContent {
+    std::string name;
+    std::int32_t kind = 0;
+    bool compress = true;
+    Bytes bytes;
+};
+
+struct PackageContent {
+    std::uint8_t installMode = 0;
+    std::uint8_t hasLicence = 0;
+    std::uint8_t hasDocument = 0;
+    std::uint8_t carriesFlashInstaller = 0;
+    std::uint8_t flashAXInstallerVersion = 0;
+    std::uint8_t offerControlPanel = 0;
+    std::string saverTitle;
+    std::array<std::optional<EntryContent>, kPackageEntryCount> entries;
+};
+
+struct DataItemContent {
+    std::string name; // relative to the saver folder
+    std::uint8_t kind = 0; // kTableKindCopy: a copy the installer makes; no item stored
+    bool compress = true;
+    Bytes bytes;
+};
+
+struct DataFileContent {
+    SettingsRecord settings; // fileCount is set from the items
+    std::vector<DataItemContent> items;
+};
+
+Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& choice);
+
+// The finished installer; `imageSize` is where the header goes (the stub is
+// padded with zeros up to it and must not be larger).
+Bytes buildInstaller(std::span<const std::uint8_t> stub, std::int64_t imageSize,
+                     const PackageContent& content, const CompressionChoice& choice);
