@@ -1,0 +1,253 @@
+// Expanding implode streams.
+//
+// The output window keeps the last 4096 bytes (the largest dictionary) in front of the
+// bytes being produced. Once it holds 8192 bytes, the new half goes to the write callback
+// and the last 4096 bytes move to the front. Bits come from a 64-bit buffer refilled a
+// byte at a time (eight at once when enough input is buffered), and every code is
+// resolved by one or two table lookups.
+#include "code_tables.h"
+#include "implode/implode.h"
+#include "work_area.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace implode {
+namespace {
+
+using namespace tables;
+
+constexpr unsigned kHistory = 4096;
+constexpr unsigned kFlushAt = 2 * kHistory;
+// Copies move 8 bytes at a time and may run up to 7 bytes past their end.
+constexpr unsigned kCopyOverrun = 8;
+constexpr unsigned kWindowSize = kFlushAt + kMaxLength + kCopyOverrun;
+constexpr unsigned kInputSize = 3584;
+// Flag, longest length code with its extra bits, longest distance code, 6 low bits.
+constexpr unsigned kMaxTokenBits = 1 + 7 + 8 + 8 + 6;
+// While input lasts, a refill leaves 56 to 63 bits in the buffer.
+constexpr unsigned kRefillTarget = 56;
+
+struct ExplodeState {
+    std::uint64_t bits;
+    unsigned bitCount;
+    unsigned inPos;
+    unsigned inEnd;
+    bool inputEnded;
+    unsigned outPos;
+    unsigned flushedUpTo;
+    unsigned dictBits;
+    ImplodeReadFn readBuf;
+    ImplodeWriteFn writeBuf;
+    void* param;
+    std::uint8_t input[kInputSize];
+    std::uint8_t window[kWindowSize];
+};
+static_assert(detail::workAreaNeed<ExplodeState>() <= kExplodeWorkAreaSize);
+
+enum class Step { more, end, truncated, badDistance };
+
+// Reads the next piece of input into the input buffer; false at the end of input.
+bool readMore(ExplodeState& s) {
+    if (s.inputEnded) {
+        return false;
+    }
+    unsigned int size = kInputSize;
+    const unsigned int got = std::min<unsigned int>(
+        s.readBuf(reinterpret_cast<char*>(s.input), &size, s.param), kInputSize);
+    s.inPos = 0;
+    s.inEnd = got;
+    if (got == 0) {
+        s.inputEnded = true;
+        return false;
+    }
+    return true;
+}
+
+void refill(ExplodeState& s) {
+    if (s.inEnd - s.inPos >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.input + s.inPos, 8);
+        if constexpr (std::endian::native == std::endian::big) {
+            word = __builtin_bswap64(word);
+        }
+        s.bits |= word << s.bitCount;
+        s.inPos += (63 - s.bitCount) >> 3;
+        s.bitCount |= kRefillTarget;
+        return;
+    }
+    while (s.bitCount < kRefillTarget) {
+        if (s.inPos == s.inEnd && !readMore(s)) {
+            return;
+        }
+        s.bits |= std::uint64_t{s.input[s.inPos++]} << s.bitCount;
+        s.bitCount += 8;
+    }
+}
+
+void flushOutput(ExplodeState& s) {
+    unsigned int size = s.outPos - s.flushedUpTo;
+    if (size != 0) {
+        s.writeBuf(reinterpret_cast<char*>(s.window + s.flushedUpTo), &size, s.param);
+    }
+    s.flushedUpTo = s.outPos;
+}
+
+void slideWindow(ExplodeState& s) {
+    flushOutput(s);
+    std::memmove(s.window, s.window + s.outPos - kHistory, kHistory);
+    s.outPos = kHistory;
+    s.flushedUpTo = kHistory;
+}
+
+inline void copyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
+    const std::uint8_t* src = dst - distance;
+    if (distance >= 8) {
+        std::uint8_t* const end = dst + length;
+        do {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+        } while (dst < end);
+    } else if (distance == 1) {
+        std::memset(dst, *src, length);
+    } else {
+        for (unsigned i = 0; i < length; ++i) {
+            dst[i] = src[i];
+        }
+    }
+}
+
+// Decodes one token. Unchecked calls need kMaxTokenBits in the bit buffer; checked ones
+// run near the end of input and fail on a token that needs more bits than are left.
+template <bool kAscii, bool kChecked> inline Step decodeToken(ExplodeState& s) {
+    const std::uint64_t bits = s.bits;
+    if ((bits & 1) == 0) {
+        unsigned used;
+        unsigned byte;
+        if constexpr (kAscii) {
+            unsigned entry = kAsciiDecode[(bits >> 1) & ((1u << kAsciiFirstBits) - 1)];
+            if (entry & kAsciiLink) {
+                entry = kAsciiDecode[(entry & ~kAsciiLink) + ((bits >> (1 + kAsciiFirstBits)) &
+                                                              ((1u << kAsciiSecondBits) - 1))];
+            }
+            byte = entry & 0xFF;
+            used = 1 + (entry >> 8);
+        } else {
+            byte = (bits >> 1) & 0xFF;
+            used = 9;
+        }
+        if (kChecked && used > s.bitCount) {
+            return Step::truncated;
+        }
+        s.bits >>= used;
+        s.bitCount -= used;
+        s.window[s.outPos++] = static_cast<std::uint8_t>(byte);
+        return Step::more;
+    }
+
+    const LengthEntry lengthCode = kLengthDecode[(bits >> 1) & ((1u << kLengthTableBits) - 1)];
+    unsigned used = 1 + lengthCode.codeLength;
+    const unsigned length =
+        lengthCode.base +
+        static_cast<unsigned>((bits >> used) & ((1u << lengthCode.extraBits) - 1));
+    used += lengthCode.extraBits;
+    if (length == kEndLength) {
+        if (kChecked && used > s.bitCount) {
+            return Step::truncated;
+        }
+        s.bits >>= used;
+        s.bitCount -= used;
+        return Step::end;
+    }
+    const unsigned distanceCode = kDistanceDecode[(bits >> used) & 0xFF];
+    used += distanceCode >> 8;
+    const unsigned lowBits = length == 2 ? 2 : s.dictBits;
+    const unsigned distance = (((distanceCode & 0xFF) << lowBits) |
+                               static_cast<unsigned>((bits >> used) & ((1u << lowBits) - 1))) +
+                              1;
+    used += lowBits;
+    if (kChecked && used > s.bitCount) {
+        return Step::truncated;
+    }
+    s.bits >>= used;
+    s.bitCount -= used;
+    if (distance > s.outPos) {
+        return Step::badDistance;
+    }
+    copyMatch(s.window + s.outPos, distance, length);
+    s.outPos += length;
+    return Step::more;
+}
+
+template <bool kAscii> Step decodeStream(ExplodeState& s) {
+    for (;;) {
+        if (s.outPos >= kFlushAt) {
+            slideWindow(s);
+        }
+        refill(s);
+        Step step;
+        if (s.bitCount < kMaxTokenBits) {
+            step = decodeToken<kAscii, true>(s);
+        } else {
+            do {
+                step = decodeToken<kAscii, false>(s);
+            } while (step == Step::more && s.bitCount >= kMaxTokenBits && s.outPos < kFlushAt);
+        }
+        if (step != Step::more) {
+            return step;
+        }
+    }
+}
+
+// Pulls one header byte; false when the input ends first.
+bool headerByte(ExplodeState& s, unsigned& byte) {
+    if (s.inPos == s.inEnd && !readMore(s)) {
+        return false;
+    }
+    byte = s.input[s.inPos++];
+    return true;
+}
+
+} // namespace
+
+unsigned int explode(ImplodeReadFn readBuf, ImplodeWriteFn writeBuf, char* workArea, void* param) {
+    ExplodeState& s = detail::placeState<ExplodeState>(workArea);
+    s.bits = 0;
+    s.bitCount = 0;
+    s.inPos = 0;
+    s.inEnd = 0;
+    s.inputEnded = false;
+    s.outPos = 0;
+    s.flushedUpTo = 0;
+    s.readBuf = readBuf;
+    s.writeBuf = writeBuf;
+    s.param = param;
+
+    unsigned mode = 0;
+    unsigned dictBits = 0;
+    if (!headerByte(s, mode) || !headerByte(s, dictBits)) {
+        return kResultTruncatedInput;
+    }
+    if (mode != kModeBinary && mode != kModeAscii) {
+        return kResultInvalidMode;
+    }
+    if (dictBits < 4 || dictBits > 6) {
+        return kResultInvalidDictionarySize;
+    }
+    s.dictBits = dictBits;
+
+    const Step step = mode == kModeAscii ? decodeStream<true>(s) : decodeStream<false>(s);
+    flushOutput(s);
+    switch (step) {
+    case Step::end:
+        return kResultOk;
+    case Step::badDistance:
+        return kResultBadDistance;
+    default:
+        return kResultTruncatedInput;
+    }
+}
+
+} // namespace implode
