@@ -1,11 +1,13 @@
 // Compressing with the shortest parse over the fixed codes.
 //
-// Input is taken in segments of 64 KiB behind up to 4096 bytes of history. For every
-// position the match finder lists, by increasing distance, each match that is longer than
-// all nearer ones; since a farther distance never has a shorter code, the nearest match
-// reaching a length is the cheapest way to copy that length. A forward pass then finds
-// the cheapest way (in bits) to reach every position of the segment, and the path is
-// read back from the segment's end. Copies never cross a segment end.
+// Input is taken in segments of 64 KiB behind up to 4096 bytes of history, with 2 KiB of
+// lookahead beyond each segment. For every position the match finder lists, by increasing
+// distance, each match that is longer than all nearer ones; since a farther distance never
+// has a shorter code, the nearest match reaching a length is the cheapest way to copy that
+// length. A forward pass finds the cheapest way (in bits) to reach every position up to
+// the end of the lookahead, and the path is read back from there. The tokens that start
+// inside the segment are written; the next segment starts where the last of them ends, so
+// the lookahead lets copies run across segment ends at no loss.
 #include "code_tables.h"
 #include "implode/implode.h"
 #include "implode_internal.h"
@@ -22,6 +24,8 @@ using namespace tables;
 
 constexpr unsigned kHistory = 4096;
 constexpr unsigned kSegment = 1u << 16;
+constexpr unsigned kLookahead = 2048;
+constexpr unsigned kParseSpan = kSegment + kLookahead;
 constexpr unsigned kReadPad = 8;
 constexpr unsigned kHashBits = 16;
 constexpr unsigned kChainSize = kHistory; // prev links, indexed by position mod 4096
@@ -42,8 +46,8 @@ class BestParser {
                const ImplodeSettings& settings)
         : readBuf_(readBuf), param_(param),
           dictSize_(settings.dictSize), coder_{settings.mode, dictionaryBits(settings.dictSize)},
-          data_(kHistory + kSegment + kReadPad), head3_(1u << kHashBits, 0), head2_(1u << 16, 0),
-          prev_(kChainSize, 0), cost_(kSegment + 1), step_(kSegment + 1),
+          data_(kHistory + kParseSpan + kReadPad), head3_(1u << kHashBits, 0), head2_(1u << 16, 0),
+          prev_(kChainSize, 0), cost_(kParseSpan + 1), step_(kParseSpan + 1),
           outBuffer_(kOutFlushAt + 8) {
         out_.start(outBuffer_.data(), kOutFlushAt, writeBuf, param);
         candidates_.reserve(kMaxLength);
@@ -54,35 +58,43 @@ class BestParser {
 
     void run() {
         coder_.header(out_);
-        unsigned history = 0;
+        unsigned history = 0; // bytes before the next position to code
+        unsigned pending = 0; // bytes from there on
         for (;;) {
-            const unsigned length = readSegment(history);
-            if (length == 0) {
+            pending = readUpTo(history, pending);
+            if (pending == 0) {
                 break;
             }
-            parseSegment(history, length);
-            emitSegment(history, length);
-            const unsigned keep = std::min(kHistory, history + length);
-            std::memmove(data_.data(), data_.data() + history + length - keep, keep);
-            base_ += history + length - keep;
+            const unsigned commit = inputEnded_ ? pending : std::min(pending, kSegment);
+            parse(history, pending, commit);
+            const unsigned consumed = emit(history, pending, commit);
+            for (unsigned i = history + commit; i < history + consumed; ++i) {
+                enter(i, history + pending);
+            }
+            const unsigned keep = std::min(kHistory, history + consumed);
+            const unsigned drop = history + consumed - keep;
+            std::memmove(data_.data(), data_.data() + drop, history + pending - drop);
+            base_ += drop;
             history = keep;
+            pending -= consumed;
         }
         coder_.end(out_);
     }
 
   private:
-    unsigned readSegment(unsigned history) {
-        unsigned length = 0;
-        while (!inputEnded_ && length < kSegment) {
-            unsigned int size = kSegment - length;
-            char* const target = reinterpret_cast<char*>(data_.data() + history + length);
-            const unsigned int got = std::min(readBuf_(target, &size, param_), kSegment - length);
+    // Reads until kParseSpan bytes follow the history or the input ends.
+    unsigned readUpTo(unsigned history, unsigned pending) {
+        while (!inputEnded_ && pending < kParseSpan) {
+            unsigned int size = kParseSpan - pending;
+            char* const target = reinterpret_cast<char*>(data_.data() + history + pending);
+            const unsigned int got =
+                std::min(readBuf_(target, &size, param_), kParseSpan - pending);
             if (got == 0) {
                 inputEnded_ = true;
             }
-            length += got;
+            pending += got;
         }
-        return length;
+        return pending;
     }
 
     static unsigned hash3(const std::uint8_t* p) {
@@ -91,8 +103,8 @@ class BestParser {
     }
 
     // Lists the matches at buffer index i (absolute position base_ + i) into candidates_
-    // and enters i into the tables. Copies end at most at limit.
-    void findMatches(unsigned i, unsigned limit) {
+    // and, when asked, enters i into the tables. Copies end at most at limit.
+    void findMatches(unsigned i, unsigned limit, bool insert) {
         candidates_.clear();
         const std::uint32_t position = base_ + i;
         const std::uint8_t* const here = data_.data() + i;
@@ -131,8 +143,10 @@ class BestParser {
                 lastDistance = distance;
                 candidate = prev_[candidate % kChainSize];
             }
-            prev_[position % kChainSize] = head3_[h];
-            head3_[h] = position;
+            if (insert) {
+                prev_[position % kChainSize] = head3_[h];
+                head3_[h] = position;
+            }
         }
     }
 
@@ -156,13 +170,15 @@ class BestParser {
         }
     }
 
-    void parseSegment(unsigned history, unsigned length) {
-        const unsigned limit = history + length;
-        std::fill(cost_.begin(), cost_.begin() + length + 1, kUnreached);
+    // Cheapest way to every position of the span. Positions before commit go into the
+    // tables as they are passed; the rest are only looked at.
+    void parse(unsigned history, unsigned span, unsigned commit) {
+        const unsigned limit = history + span;
+        std::fill(cost_.begin(), cost_.begin() + span + 1, kUnreached);
         cost_[0] = 0;
-        for (unsigned k = 0; k < length;) {
+        for (unsigned k = 0; k < span;) {
             const unsigned i = history + k;
-            findMatches(i, limit);
+            findMatches(i, limit, k < commit);
             const std::uint32_t here = cost_[k];
             relax(k + 1, here + coder_.literalCost(data_[i]), 1, 0);
             unsigned reached = 1;
@@ -177,8 +193,8 @@ class BestParser {
                 reached = c.length;
             }
             if (reached >= kNiceLength) {
-                for (unsigned j = 1; j < reached; ++j) {
-                    enter(i + j, limit);
+                for (unsigned j = k + 1; j < k + reached && j < commit; ++j) {
+                    enter(history + j, limit);
                 }
                 k += reached;
             } else {
@@ -187,22 +203,25 @@ class BestParser {
         }
     }
 
-    void emitSegment(unsigned history, unsigned length) {
+    // Writes the tokens of the cheapest path that start before commit; returns where the
+    // last of them ends.
+    unsigned emit(unsigned history, unsigned span, unsigned commit) {
         path_.clear();
-        for (unsigned k = length; k > 0;) {
+        for (unsigned k = span; k > 0;) {
             path_.push_back(step_[k]);
             k -= step_[k] & 1023;
         }
-        unsigned i = history;
-        for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
+        unsigned k = 0;
+        for (auto it = path_.rbegin(); it != path_.rend() && k < commit; ++it) {
             const unsigned stepLength = *it & 1023;
             if (stepLength == 1) {
-                coder_.literal(out_, data_[i]);
+                coder_.literal(out_, data_[history + k]);
             } else {
                 coder_.copy(out_, stepLength, *it >> 10);
             }
-            i += stepLength;
+            k += stepLength;
         }
+        return k;
     }
 
     ImplodeReadFn readBuf_;
@@ -218,7 +237,7 @@ class BestParser {
     std::vector<std::uint32_t> prev_;
     std::vector<std::uint32_t> cost_;
     std::vector<std::uint32_t> step_; // how each position is reached: length | distance << 10
-    std::vector<std::uint32_t> path_;
+    std::vector<std::uint32_t> path_; // steps of the cheapest path, last first
     std::vector<Candidate> candidates_;
     std::vector<std::uint8_t> outBuffer_;
 };

@@ -1,7 +1,7 @@
 // Compressing with hash chains and one step of lazy evaluation, inside the caller's work
 // area.
 //
-// Input sits in a buffer of 2 * 4096 + 518 bytes; when it is full and the lookahead runs
+// Input sits in a buffer of 2 * 4096 + 519 bytes; when it is full and the lookahead runs
 // short, the oldest 4096 bytes drop out. Positions are 16-bit buffer offsets: three-byte
 // hashes chain every position, and a second table remembers the latest position of each
 // two-byte hash for length-2 copies (which may reach only 256 bytes back). Matches are
@@ -21,7 +21,9 @@ using detail::BitWriter;
 using detail::TokenCoder;
 
 constexpr unsigned kSlide = 4096;
-constexpr unsigned kDataSize = 2 * kSlide + kMaxLength;
+// The lookahead covers a longest match at the position after the current one.
+constexpr unsigned kLookahead = kMaxLength + 1;
+constexpr unsigned kDataSize = 2 * kSlide + kLookahead;
 constexpr unsigned kReadPad = 8; // matchLength reads up to 8 bytes past its limit
 constexpr unsigned kHashBits = 12;
 constexpr unsigned kHashSize = 1u << kHashBits;
@@ -83,9 +85,9 @@ void slide(FastState& s) {
     std::for_each(std::begin(s.prev), std::end(s.prev), rebase);
 }
 
-// Keeps at least kMaxLength bytes ahead of pos while input lasts.
+// Keeps at least kLookahead bytes ahead of pos while input lasts.
 void fill(FastState& s) {
-    while (!s.inputEnded && s.end - s.pos < kMaxLength) {
+    while (!s.inputEnded && s.end - s.pos < kLookahead) {
         if (s.end == kDataSize) {
             slide(s);
         }
@@ -99,6 +101,8 @@ void fill(FastState& s) {
     }
 }
 
+// Enters positions below limit into the tables, in order. A position whose three bytes
+// have not all arrived waits for the next call, unless the input has ended.
 void insertUpTo(FastState& s, unsigned limit) {
     for (; s.inserted < limit; ++s.inserted) {
         const unsigned p = s.inserted;
@@ -106,6 +110,8 @@ void insertUpTo(FastState& s, unsigned limit) {
             const unsigned h = hash3(s.data + p);
             s.prev[p % kChainSize] = s.head3[h];
             s.head3[h] = static_cast<std::uint16_t>(p);
+        } else if (!s.inputEnded) {
+            return;
         }
         if (p + 2 <= s.end) {
             s.head2[hash2(s.data + p)] = static_cast<std::uint16_t>(p);
@@ -113,7 +119,7 @@ void insertUpTo(FastState& s, unsigned limit) {
     }
 }
 
-// Best match at p, which must not be in the tables yet.
+// Best match at p, which must not be in the tables yet (and all before it must).
 Match findMatch(const FastState& s, unsigned p) {
     Match best{0, 0};
     const unsigned limit = std::min(kMaxLength, s.end - p);
@@ -179,6 +185,7 @@ void compress(FastState& s) {
             break;
         }
         const unsigned p = s.pos;
+        insertUpTo(s, p);
         const Match m = haveNext ? next : findMatch(s, p);
         haveNext = false;
         insertUpTo(s, p + 1);
