@@ -119,47 +119,6 @@ void insertUpTo(FastState& s, unsigned limit) {
     }
 }
 
-// Best match at p, which must not be in the tables yet (and all before it must).
-Match findMatch(const FastState& s, unsigned p) {
-    Match best{0, 0};
-    const unsigned limit = std::min(kMaxLength, s.end - p);
-    const std::uint8_t* const here = s.data + p;
-    if (limit >= 3) {
-        unsigned candidate = s.head3[hash3(here)];
-        unsigned lastDistance = 0;
-        for (unsigned chain = kMaxChain; chain != 0; --chain) {
-            const unsigned distance = p - candidate; // wraps for kNoPosition
-            if (distance <= lastDistance || distance > s.dictSize) {
-                break;
-            }
-            const std::uint8_t* const there = s.data + candidate;
-            if (there[best.length] == here[best.length] && there[0] == here[0]) {
-                const unsigned length = detail::matchLength(there, here, limit);
-                if (length > best.length && (length > 2 || distance <= kMaxLength2Distance)) {
-                    best = {length, distance};
-                    if (length >= kNiceLength || length == limit) {
-                        break;
-                    }
-                }
-            }
-            lastDistance = distance;
-            candidate = s.prev[candidate % kChainSize];
-        }
-    }
-    if (best.length < 3 && limit >= 2) {
-        const unsigned candidate = s.head2[hash2(here)];
-        const unsigned distance = p - candidate;
-        if (distance >= 1 && distance <= kMaxLength2Distance && s.data[candidate] == here[0] &&
-            s.data[candidate + 1] == here[1]) {
-            const unsigned length = detail::matchLength(s.data + candidate, here, limit);
-            if (length > best.length) {
-                best = {length, distance};
-            }
-        }
-    }
-    return best;
-}
-
 // Bits a match saves over coding its bytes as literals (negative when it costs more).
 int gain(const FastState& s, unsigned p, Match m) {
     if (m.length < 2) {
@@ -176,45 +135,108 @@ int gain(const FastState& s, unsigned p, Match m) {
     return literals - static_cast<int>(s.coder.copyCost(m.length, m.distance));
 }
 
+// The match at p that saves the most bits. p must not be in the tables yet, and all
+// positions before it must.
+Match findMatch(const FastState& s, unsigned p) {
+    Match best{0, 0};
+    int bestGain = 0;
+    const unsigned limit = std::min(kMaxLength, s.end - p);
+    const std::uint8_t* const here = s.data + p;
+    if (limit >= 3) {
+        unsigned candidate = s.head3[hash3(here)];
+        unsigned lastDistance = 0;
+        for (unsigned chain = kMaxChain; chain != 0; --chain) {
+            const unsigned distance = p - candidate; // wraps for kNoPosition
+            if (distance <= lastDistance || distance > s.dictSize) {
+                break;
+            }
+            const std::uint8_t* const there = s.data + candidate;
+            if (there[best.length] == here[best.length] && there[0] == here[0]) {
+                const unsigned length = detail::matchLength(there, here, limit);
+                if (length > best.length && (length > 2 || distance <= kMaxLength2Distance)) {
+                    // Nearer matches were at most as long, and a farther one never costs
+                    // fewer bits for the same length, so only a longer one can be better.
+                    const Match match{length, distance};
+                    const int matchGain = gain(s, p, match);
+                    if (matchGain > bestGain || best.length == 0) {
+                        best = match;
+                        bestGain = matchGain;
+                    }
+                    if (length >= kNiceLength || length == limit) {
+                        break;
+                    }
+                }
+            }
+            lastDistance = distance;
+            candidate = s.prev[candidate % kChainSize];
+        }
+    }
+    if (best.length < 3 && limit >= 2) {
+        const unsigned candidate = s.head2[hash2(here)];
+        const unsigned distance = p - candidate;
+        if (distance >= 1 && distance <= kMaxLength2Distance && s.data[candidate] == here[0] &&
+            s.data[candidate + 1] == here[1]) {
+            const Match match{detail::matchLength(s.data + candidate, here, limit), distance};
+            if (best.length == 0 || gain(s, p, match) > bestGain) {
+                best = match;
+            }
+        }
+    }
+    return best;
+}
+
+// Matches found ahead of the current position, kept while the position moves on by
+// literals.
+class Lookahead {
+  public:
+    // The match at pos + offset, found now if it is not known yet.
+    Match at(FastState& s, unsigned offset) {
+        while (known_ <= offset) {
+            const unsigned p = s.pos + known_;
+            insertUpTo(s, p);
+            matches_[known_++] = findMatch(s, p);
+            insertUpTo(s, p + 1);
+        }
+        return matches_[offset];
+    }
+    void advanceByLiteral() {
+        for (unsigned i = 1; i < known_; ++i) {
+            matches_[i - 1] = matches_[i];
+        }
+        known_ = known_ == 0 ? 0 : known_ - 1;
+    }
+    void forget() { known_ = 0; }
+
+  private:
+    Match matches_[2];
+    unsigned known_ = 0;
+};
+
 void compress(FastState& s) {
-    Match next{0, 0};
-    bool haveNext = false;
+    Lookahead ahead;
     for (;;) {
         fill(s);
         if (s.pos >= s.end) {
             break;
         }
         const unsigned p = s.pos;
-        insertUpTo(s, p);
-        const Match m = haveNext ? next : findMatch(s, p);
-        haveNext = false;
-        insertUpTo(s, p + 1);
-        if (m.length >= kLazyLimit) {
-            s.coder.copy(s.out, m.length, m.distance);
-            insertUpTo(s, p + m.length);
-            s.pos = p + m.length;
-            continue;
+        const Match m = ahead.at(s, 0);
+        bool literal = m.length < 2;
+        if (!literal && m.length < kLazyLimit) {
+            // A literal first pays when the match one byte on saves more.
+            const int here = gain(s, p, m);
+            literal = here <= 0 || (p + 1 < s.end && gain(s, p + 1, ahead.at(s, 1)) > here);
         }
-        const int here = gain(s, p, m);
-        if (p + 1 < s.end) {
-            next = findMatch(s, p + 1);
-            insertUpTo(s, p + 2);
-            haveNext = true;
-            if (gain(s, p + 1, next) > here) {
-                s.coder.literal(s.out, s.data[p]);
-                s.pos = p + 1;
-                continue;
-            }
-        }
-        if (here <= 0) {
+        if (literal) {
             s.coder.literal(s.out, s.data[p]);
             s.pos = p + 1;
+            ahead.advanceByLiteral();
             continue;
         }
-        haveNext = false;
         s.coder.copy(s.out, m.length, m.distance);
         insertUpTo(s, p + m.length);
         s.pos = p + m.length;
+        ahead.forget();
     }
     s.coder.end(s.out);
 }
