@@ -47,8 +47,7 @@ class BestParser {
         : readBuf_(readBuf), param_(param),
           dictSize_(settings.dictSize), coder_{settings.mode, dictionaryBits(settings.dictSize)},
           data_(kHistory + kParseSpan + kReadPad), head3_(1u << kHashBits, 0), head2_(1u << 16, 0),
-          prev_(kChainSize, 0), cost_(kParseSpan + 1), step_(kParseSpan + 1),
-          outBuffer_(kOutFlushAt + 8) {
+          prev_(kChainSize, 0), outBuffer_(kOutFlushAt + 8) {
         out_.start(outBuffer_.data(), kOutFlushAt, writeBuf, param);
         candidates_.reserve(kMaxLength);
         // Absolute positions start at kHistory + 1 so that the zeroed tables point
@@ -174,6 +173,10 @@ class BestParser {
     // tables as they are passed; the rest are only looked at.
     void parse(unsigned history, unsigned span, unsigned commit) {
         const unsigned limit = history + span;
+        if (cost_.size() < span + 1) {
+            cost_.resize(span + 1);
+            step_.resize(span + 1);
+        }
         std::fill(cost_.begin(), cost_.begin() + span + 1, kUnreached);
         cost_[0] = 0;
         for (unsigned k = 0; k < span;) {

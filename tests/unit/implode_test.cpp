@@ -524,6 +524,24 @@ TEST(ExplodeKnownStreams, LongestCopyAndCopiesReachingTheFirstByte) {
     EXPECT_EQ(outcome.data, expected);
 }
 
+TEST(ExplodeKnownStreams, CopiesRepeatShortPatterns) {
+    // Copies that overlap what they write, from every short distance, at lengths around
+    // the sizes the decoder moves at once.
+    for (unsigned distance = 1; distance <= 20; ++distance) {
+        for (unsigned length : {2u, 3u, 7u, 8u, 9u, 15u, 16u, 17u, 24u, 33u, 100u, 518u}) {
+            StreamBuilder builder(kModeBinary, 4);
+            for (unsigned i = 0; i < distance; ++i) {
+                builder.literal(static_cast<std::uint8_t>('a' + i));
+            }
+            const Bytes stream = builder.copy(length, distance).literal('!').end().bytes();
+            const Outcome expected = referenceExplode(stream);
+            ASSERT_EQ(expected.data.size(), distance + length + 1);
+            EXPECT_EQ(explodeWith(stream).data, expected.data)
+                << "distance " << distance << " length " << length;
+        }
+    }
+}
+
 TEST(ExplodeKnownStreams, CodeTablesMatchTheListedCodes) {
     EXPECT_EQ(asciiCodes()[' '], "1111");
     EXPECT_EQ(asciiCodes()['e'], "11011");
