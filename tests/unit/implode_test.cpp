@@ -340,7 +340,7 @@ class SharedLibrary {
     }
     template <typename Fn> Fn symbol(const char* name) const {
 #if defined(_WIN32)
-        return reinterpret_cast<Fn>(GetProcAddress(handle_, name));
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(handle_, name)));
 #else
         return reinterpret_cast<Fn>(dlsym(handle_, name));
 #endif
@@ -466,9 +466,9 @@ const std::vector<Sample>& corpus() {
         s.push_back({"text", generatedText(rng, 60000)});
         s.push_back({"binary", generatedBinary(rng, 40000)});
         s.push_back({"random", randomBytes(rng, 20000)});
-        Bytes far = randomBytes(rng, 4096);
-        far.insert(far.end(), far.begin(), far.end()); // every byte 4096 back
-        s.push_back({"far copies", far});
+        Bytes repeated = randomBytes(rng, 4096);
+        repeated.insert(repeated.end(), repeated.begin(), repeated.end()); // every byte 4096 back
+        s.push_back({"far copies", repeated});
         Bytes high;
         for (int i = 0; i < 8000; ++i) {
             high.push_back(static_cast<std::uint8_t>(0x80 + rng() % 24 * 5));
@@ -600,12 +600,12 @@ TEST(ExplodeBadInput, DistanceBeforeTheFirstByte) {
 
     // After 10361 bytes (past the first window flush) a distance of 4096 is fine, and after
     // 3 bytes a distance of 4 is not; what came before the fault is written.
-    StreamBuilder far(kModeBinary, 6);
-    far.literal('q').copy(518, 1);
+    StreamBuilder longRun(kModeBinary, 6);
+    longRun.literal('q').copy(518, 1);
     for (int i = 0; i < 19; ++i) {
-        far.copy(518, 1);
+        longRun.copy(518, 1);
     }
-    const Outcome ok = explodeWith(far.copy(100, 4096).end().bytes());
+    const Outcome ok = explodeWith(longRun.copy(100, 4096).end().bytes());
     EXPECT_EQ(ok.result, implode::kResultOk);
     EXPECT_EQ(ok.data, Bytes(10461, 'q'));
 
@@ -703,14 +703,14 @@ TEST(ImplodeSettings, ReadSizesDoNotChangeTheStream) {
 }
 
 TEST(ImplodeSettings, CopiesReachAcrossTheWholeWindow) {
-    const Sample& far = corpus()[8];
-    ASSERT_EQ(far.name, "far copies");
+    const Sample& repeat = corpus()[8];
+    ASSERT_EQ(repeat.name, "far copies");
     for (auto parse : {implode::Parse::fast, implode::Parse::best}) {
-        const auto small = implode::implodeBuffer(far.data, {kModeBinary, 4096, parse});
-        EXPECT_LT(small.stream.size(), far.data.size() * 6 / 10);
+        const auto small = implode::implodeBuffer(repeat.data, {kModeBinary, 4096, parse});
+        EXPECT_LT(small.stream.size(), repeat.data.size() * 6 / 10);
         // A 2048 window cannot see the repeat.
-        const auto large = implode::implodeBuffer(far.data, {kModeBinary, 2048, parse});
-        EXPECT_GT(large.stream.size(), far.data.size());
+        const auto large = implode::implodeBuffer(repeat.data, {kModeBinary, 2048, parse});
+        EXPECT_GT(large.stream.size(), repeat.data.size());
     }
 }
 
