@@ -1,10 +1,11 @@
 // Expanding implode streams.
 //
-// The output window keeps the last 4096 bytes (the largest dictionary) in front of the
-// bytes being produced. Once it holds 8192 bytes, the new half goes to the write callback
-// and the last 4096 bytes move to the front. Bits come from a 64-bit buffer refilled a
-// byte at a time (eight at once when enough input is buffered), and every code is
-// resolved by one or two table lookups.
+// Everything lives in the caller's work area: input buffer, output window and the bit
+// reader. The output window keeps the last 4096 bytes (the largest dictionary) in front
+// of the bytes being produced. Once it holds 8192 bytes, the new half goes to the write
+// callback and the last 4096 bytes move to the front. Bits come from a 64-bit buffer
+// refilled a byte at a time (eight at once when enough input is buffered), and every code
+// is resolved by one or two lookups in tables computed at compile time (code_tables.h).
 #include "code_tables.h"
 #include "implode/implode.h"
 #include "work_area.h"
