@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_messaging.h"
+#include "platform/win32/win32_registry.h"
 
 namespace platform::win32 {
 
@@ -19,6 +21,7 @@ class Win32FileSystem final : public FileSystem {
     std::vector<FolderEntry> listFolder(const std::string& pattern) override;
     std::unique_ptr<File> openFile(const std::string& path, OpenMode mode,
                                    WinError& error) override;
+    std::string shortPathName(const std::string& path) override;
 };
 
 class Win32SystemInfo final : public SystemInfo {
@@ -50,6 +53,7 @@ class Win32UserInterface final : public UserInterface {
     void sleep(std::uint32_t milliseconds) override;
     void handleNextMessage() override;
     void bringApplicationToFront() override;
+    void processPendingMessages() override;
 
     // The application's main window: owner of dialogs, brought to the front.
     void setMainWindow(HWND window) { mainWindow_ = window; }
@@ -60,13 +64,15 @@ class Win32UserInterface final : public UserInterface {
     bool quitRequested_ = false;
 };
 
-// The three backends together, handed out as one Platform.
+// The backends together, handed out as one Platform.
 class Win32Platform {
   public:
     Win32FileSystem files;
     Win32SystemInfo system;
     Win32UserInterface ui;
-    Platform platform() { return Platform{files, system, ui}; }
+    Win32Registry registry;
+    Win32Messaging messaging;
+    Platform platform() { return Platform{files, system, ui, registry, messaging}; }
 };
 
 } // namespace platform::win32
