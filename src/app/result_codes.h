@@ -60,6 +60,10 @@ constexpr ResultCode kUserAbort = -454;
 // Registration.
 constexpr ResultCode kUninstallEntryNotWritten = -2201;
 constexpr ResultCode kUninstallEntryNotRemoved = -2202;
+// The saver's short name cannot name a file or folder of its own (it is
+// empty, only dots and blanks, or holds a path separator or another
+// character that Windows does not allow in file names).
+constexpr ResultCode kUnusableSaverName = -2203;
 
 // Start-up: a system folder (WINDIR, SystemRoot, the system directory, the
 // installer's own folder or an application-data folder) could not be

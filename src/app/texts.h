@@ -61,4 +61,14 @@ constexpr std::string_view kCrcTableExpecting = ", expecting $6FCF9E13";
 constexpr std::string_view kScreenSaver = "Screen Saver";
 constexpr std::string_view kInstall = "Install";
 
+// Resource texts of the registration.
+constexpr std::string_view kSaverAlreadyExists = " screen saver already exists. Overwrite?";
+constexpr std::string_view kDisplayPropertiesTitle = "Display Properties";
+constexpr std::string_view kScreensaverSettingsTitle = "Screensaver Settings";
+constexpr std::string_view kOpenControlPanelQuestion =
+    "The installation of the screen saver was successful.\r\n\r\nWould you like to open the "
+    "screen saver control panel?";
+constexpr std::string_view kOpeningControlPanel =
+    "Opening the Display Properties control panel. Please standby...";
+
 } // namespace text

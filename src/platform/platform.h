@@ -89,6 +89,9 @@ class FileSystem {
     virtual std::vector<FolderEntry> listFolder(const std::string& pattern) = 0;
     virtual std::unique_ptr<File> openFile(const std::string& path, OpenMode mode,
                                            WinError& error) = 0;
+    // GetShortPathNameA with a buffer of 260 characters: the short form of an
+    // existing path, or empty when the system gives none.
+    virtual std::string shortPathName(const std::string& path) = 0;
 
     bool fileExists(const std::string& path);
     bool folderExists(const std::string& path);
@@ -173,6 +176,8 @@ class UserInterface {
     // Waits for the next window message and handles it.
     virtual void handleNextMessage() = 0;
     virtual void bringApplicationToFront() = 0;
+    // Handles every message already waiting, without waiting for more.
+    virtual void processPendingMessages() = 0;
 };
 
 class LibraryLoader;
@@ -186,6 +191,9 @@ class Shell {
     virtual void openDocument(const std::string& path) = 0;
 };
 
+class Registry;
+class Messaging;
+
 // All of Windows, as one object handed to the operations that need it.
 struct Platform {
     FileSystem& files;
@@ -193,6 +201,8 @@ struct Platform {
     UserInterface& ui;
     LibraryLoader& libraries;
     Shell& shell;
+    Registry& registry;
+    Messaging& messaging;
 };
 
 } // namespace platform

@@ -39,6 +39,18 @@ std::string getCodedShortFilenameForScreensaver(platform::Platform& platform,
     return std::string(title.substr(0, 4)) + digits;
 }
 
+bool isUsableSaverName(std::string_view shortName) {
+    constexpr std::string_view kRefused = "\\/:*?\"<>|";
+    bool onlyDotsAndBlanks = true;
+    for (char c : shortName) {
+        if (static_cast<unsigned char>(c) < 0x20 || kRefused.find(c) != std::string_view::npos)
+            return false;
+        if (c != '.' && c != ' ')
+            onlyDotsAndBlanks = false;
+    }
+    return !onlyDotsAndBlanks;
+}
+
 std::string makeDisplayName(std::string_view title) {
     if (containsAny(title, {"screen saver", "screensaver", "saver"}))
         return std::string(title);

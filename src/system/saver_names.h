@@ -16,5 +16,12 @@ constexpr std::size_t kShortNameLimit = 8;
 std::string getCodedShortFilenameForScreensaver(platform::Platform& platform,
                                                 std::string_view title);
 
+// Whether a short name can name a file and a folder of the saver's own inside
+// another folder: it is not empty, not made of dots and blanks only, and free
+// of control characters, path separators, drive colons, wildcards and the
+// other characters Windows refuses in file names. Titles come from the
+// package, so "", ".." or "a\b" are possible short names.
+bool isUsableSaverName(std::string_view shortName);
+
 std::string makeDisplayName(std::string_view title);
 std::string makeInstallCaption(std::string_view title);

@@ -339,6 +339,11 @@ std::unique_ptr<platform::File> FakeFileSystem::openFile(const std::string& path
     return std::make_unique<FakeFile>(node->data);
 }
 
+std::string FakeFileSystem::shortPathName(const std::string& path) {
+    const auto it = shortNames.find(upper(path));
+    return it == shortNames.end() ? std::string() : it->second;
+}
+
 // ---------------------------------------------------------------- system
 
 FakeSystemInfo::FakeSystemInfo() {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "fakes/fake_library_loader.h"
+#include "fakes/fake_messaging.h"
+#include "fakes/fake_registry.h"
 #include "platform/platform.h"
 
 namespace fake {
@@ -54,6 +56,11 @@ class FakeFileSystem final : public platform::FileSystem {
     std::vector<platform::FolderEntry> listFolder(const std::string& pattern) override;
     std::unique_ptr<platform::File> openFile(const std::string& path, platform::OpenMode mode,
                                              platform::WinError& error) override;
+    std::string shortPathName(const std::string& path) override;
+
+    // Short forms that shortPathName answers, by upper-case long path; a
+    // path without one has no short form.
+    std::map<std::string, std::string> shortNames;
 
   private:
     struct Node {
@@ -122,6 +129,7 @@ class FakeUserInterface final : public platform::UserInterface {
     int messagesHandled = 0;
     int broughtToFront = 0;
     int pausesStarted = 0;
+    int pendingMessagePasses = 0;
 
     // The pause timer of a view: fired by the next handled message that has
     // no scripted action.
@@ -137,6 +145,7 @@ class FakeUserInterface final : public platform::UserInterface {
     void sleep(std::uint32_t milliseconds) override { sleptMilliseconds += milliseconds; }
     void handleNextMessage() override;
     void bringApplicationToFront() override { ++broughtToFront; }
+    void processPendingMessages() override { ++pendingMessagePasses; }
 
   private:
     std::function<void()> timer_;
@@ -155,8 +164,10 @@ struct FakePlatform {
     FakeUserInterface ui;
     FakeLibraryLoader libraries;
     FakeShell shell;
+    FakeRegistry registry;
+    FakeMessaging messaging;
     platform::Platform platform() {
-        return platform::Platform{files, system, ui, libraries, shell};
+        return platform::Platform{files, system, ui, libraries, shell, registry, messaging};
     }
 };
 

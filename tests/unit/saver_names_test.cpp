@@ -82,3 +82,19 @@ TEST_F(SaverNames, InstallCaptions) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(UsableSaverName, PlainNamesWithBlanksDotsAndAnsiLettersPass) {
+    for (const char* name : {"Aqua5405", "My B6947", "aquarium screen saver", "a.b", ".hidden",
+                             "x.", "\xC9t\xE9", "AC-DC (2)", "a'b&c"})
+        EXPECT_TRUE(isUsableSaverName(name)) << name;
+}
+
+TEST(UsableSaverName, NamesThatLeaveTheFolderOrAreNoNameFail) {
+    for (const char* name : {"", ".", "..", "...", " ", ". .", "..\\x", "a\\b", "a/b", "C:", "a:b",
+                             "a*", "a?", "a\"b", "a<b", "a>b", "a|b", "a\tb", "\x1F"})
+        EXPECT_FALSE(isUsableSaverName(name)) << name;
+}
+
+} // namespace

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "implode.h"
+#include "implode/implode.h"
 #include "payload/package_records.h"
 
 using Bytes = std::vector<std::uint8_t>;

@@ -144,4 +144,13 @@ std::unique_ptr<File> Win32FileSystem::openFile(const std::string& path, OpenMod
     return std::make_unique<Win32File>(handle);
 }
 
+std::string Win32FileSystem::shortPathName(const std::string& path) {
+    constexpr DWORD kBuffer = 260;
+    char buffer[kBuffer] = {};
+    const DWORD n = GetShortPathNameA(path.c_str(), buffer, kBuffer);
+    if (n == 0 || n >= kBuffer)
+        return std::string();
+    return std::string(buffer, n);
+}
+
 } // namespace platform::win32

@@ -5,6 +5,8 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_library_loader.h"
+#include "platform/win32/win32_messaging.h"
+#include "platform/win32/win32_registry.h"
 
 namespace platform::win32 {
 
@@ -20,6 +22,7 @@ class Win32FileSystem final : public FileSystem {
     std::vector<FolderEntry> listFolder(const std::string& pattern) override;
     std::unique_ptr<File> openFile(const std::string& path, OpenMode mode,
                                    WinError& error) override;
+    std::string shortPathName(const std::string& path) override;
 };
 
 class Win32SystemInfo final : public SystemInfo {
@@ -51,6 +54,7 @@ class Win32UserInterface final : public UserInterface {
     void sleep(std::uint32_t milliseconds) override;
     void handleNextMessage() override;
     void bringApplicationToFront() override;
+    void processPendingMessages() override;
 
     // The application's main window: owner of dialogs, brought to the front.
     void setMainWindow(HWND window) { mainWindow_ = window; }
@@ -78,7 +82,11 @@ class Win32Platform {
     Win32UserInterface ui;
     Win32LibraryLoader libraries;
     Win32Shell shell;
-    Platform platform() { return Platform{files, system, ui, libraries, shell}; }
+    Win32Registry registry;
+    Win32Messaging messaging;
+    Platform platform() {
+        return Platform{files, system, ui, libraries, shell, registry, messaging};
+    }
 };
 
 } // namespace platform::win32

@@ -240,4 +240,16 @@ void Win32UserInterface::bringApplicationToFront() {
         SetForegroundWindow(GetLastActivePopup(mainWindow_));
 }
 
+void Win32UserInterface::processPendingMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quitRequested_ = true;
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
 } // namespace platform::win32

@@ -1,0 +1,39 @@
+#include "system/display_properties.h"
+
+#include <string>
+
+#include "app/texts.h"
+#include "app/trace.h"
+
+void closeDisplayPropertiesWindow(platform::Messaging& messaging) {
+    trace("closeDisplayPropertiesWindow");
+    const std::string titles[] = {
+        std::string(text::kDisplayPropertiesTitle),
+        std::string(text::kScreensaverSettingsTitle),
+        kDisplayPropertiesFixedTitle,
+        kScreenSaverSettingsFixedTitle,
+    };
+    for (const std::string& title : titles) {
+        const platform::WindowHandle window = messaging.findWindowByTitle(title);
+        if (window != platform::kNoWindow) {
+            messaging.clickDialogButton(window, platform::kCancelButtonId);
+            return;
+        }
+    }
+}
+
+void openScreenSaverControlPanel(InstallReporter& reporter, platform::UserInterface& ui,
+                                 LauncherChannel& launcher, bool offerControlPanel) {
+    trace("openScreenSaverControlPanel");
+    if (!offerControlPanel)
+        return;
+    ui.bringApplicationToFront();
+    const platform::DialogButton answer = ui.messageDialog(
+        platform::DialogKind::Confirmation, std::string(text::kOpenControlPanelQuestion),
+        {platform::DialogButton::Yes, platform::DialogButton::No});
+    if (answer != platform::DialogButton::Yes)
+        return;
+    reporter.setStatusText(std::string(text::kOpeningControlPanel));
+    ui.processPendingMessages();
+    launcher.notifyLauncher(launcher::kOpenControlPanelCommand);
+}

@@ -1,0 +1,101 @@
+#include "system/uninstall_entry.h"
+
+#include <exception>
+
+#include "app/trace.h"
+#include "platform/registry.h"
+#include "system/platform_checks.h"
+#include "system/saver_names.h"
+
+namespace {
+
+using platform::RegistryRoot;
+
+constexpr const char* kEngineExtension = ".scr";
+
+ResultCode registerUnder(platform::Platform& platform, RegistryRoot root,
+                         const std::string& keyPath, const std::string& displayName,
+                         const std::string& command) {
+    try {
+        platform::WinError error = platform::kErrorNone;
+        const auto key = platform.registry.createKey(root, keyPath, error);
+        if (!key)
+            return result::kUninstallEntryNotWritten;
+        if (key->setString(kDisplayNameValue, displayName) != platform::kErrorNone ||
+            key->setString(kUninstallStringValue, command) != platform::kErrorNone)
+            return result::kUninstallEntryNotWritten;
+        return result::kOk;
+    } catch (const std::exception& error) {
+        trace("registerUninstallEntry", error.what());
+        return result::kUninstallEntryNotWritten;
+    }
+}
+
+ResultCode removeUnder(platform::Platform& platform, RegistryRoot root,
+                       const std::string& keyPath) {
+    try {
+        {
+            platform::WinError error = platform::kErrorNone;
+            const auto key = platform.registry.openKey(root, keyPath, error);
+            if (!key)
+                return result::kOk;
+            if (key->deleteValue(kDisplayNameValue) != platform::kErrorNone ||
+                key->deleteValue(kUninstallStringValue) != platform::kErrorNone)
+                return result::kUninstallEntryNotRemoved;
+        } // the key is closed before it is deleted
+        if (platform.registry.deleteKey(root, keyPath) != platform::kErrorNone)
+            return result::kUninstallEntryNotRemoved;
+        return result::kOk;
+    } catch (const std::exception& error) {
+        trace("removeUninstallEntry", error.what());
+        return result::kUninstallEntryNotRemoved;
+    }
+}
+
+} // namespace
+
+std::string uninstallKeyPath(std::string_view title) {
+    if (title.empty() || title.find('\\') != std::string_view::npos ||
+        title.find('\0') != std::string_view::npos)
+        return std::string();
+    return kUninstallKey + std::string(title);
+}
+
+ResultCode registerUninstallEntry(platform::Platform& platform, const std::string& systemDir,
+                                  const std::string& title, const std::string& shortName) {
+    trace("registerUninstallEntry", title);
+    const std::string keyPath = uninstallKeyPath(title);
+    if (keyPath.empty())
+        return result::kUninstallEntryNotWritten;
+
+    const std::string displayName = makeDisplayName(title);
+    std::string engine = systemDir + shortName + kEngineExtension;
+    if (isWin9xFamily(platform.system)) {
+        const std::string shortPath = platform.files.shortPathName(engine);
+        if (!shortPath.empty())
+            engine = shortPath;
+    }
+    const std::string command = engine + kUninstallSwitch;
+
+    ResultCode code =
+        registerUnder(platform, RegistryRoot::LocalMachine, keyPath, displayName, command);
+    if (code != result::kOk)
+        code = registerUnder(platform, RegistryRoot::CurrentUser, keyPath, displayName, command);
+    trace("registerUninstallEntry", static_cast<std::int64_t>(code));
+    return code;
+}
+
+ResultCode removeUninstallEntry(platform::Platform& platform, const std::string& title) {
+    trace("removeUninstallEntry", title);
+    const std::string keyPath = uninstallKeyPath(title);
+    if (keyPath.empty())
+        return result::kOk; // no entry can have been written for it
+    // When the entry under HKEY_LOCAL_MACHINE stays, one under
+    // HKEY_CURRENT_USER is removed too, but the result still says that an
+    // entry is left.
+    const ResultCode code = removeUnder(platform, RegistryRoot::LocalMachine, keyPath);
+    if (code != result::kOk)
+        removeUnder(platform, RegistryRoot::CurrentUser, keyPath);
+    trace("removeUninstallEntry", static_cast<std::int64_t>(code));
+    return code;
+}
