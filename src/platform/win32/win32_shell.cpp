@@ -1,6 +1,6 @@
-#include <shellapi.h>
-
 #include "platform/win32/win32_platform.h"
+
+#include <shellapi.h>
 
 namespace platform::win32 {
 
