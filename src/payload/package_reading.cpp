@@ -1,7 +1,6 @@
 #include "payload/package_reading.h"
 
 #include "app/trace.h"
-#include "payload/entry_destinations.h"
 #include "payload/file_extraction.h"
 #include "system/file_operations.h"
 #include "system/saver_names.h"
@@ -63,7 +62,7 @@ ResultCode setSaverPaths(InstallerContext& context) {
     package.saverTitle = package.header.saverTitle.substr(0, kSaverTitleField);
     package.saverShortName =
         getCodedShortFilenameForScreensaver(context.platform, package.saverTitle);
-    if (!safeEntryName(package.saverShortName)) {
+    if (!isUsableSaverName(package.saverShortName)) {
         context.reporter.showInstallError(result::kUnsafeSaverTitle, package.saverTitle);
         return result::kUnsafeSaverTitle;
     }

@@ -16,3 +16,12 @@ std::string fileNamePart(std::string_view path);
 std::string extensionPart(std::string_view path);
 // The text with A to Z turned into a to z; every other byte unchanged.
 std::string lowerAscii(std::string_view text);
+
+// A plain file or folder name that Windows takes as it is: not empty, not
+// "." or "..", no folder or drive, none of the characters Windows refuses,
+// no trailing dot or blank, no device name such as CON or LPT1.
+bool isSafeFileName(std::string_view name);
+
+// A relative path whose every part is a safe name: it stays inside the
+// folder it is added to.
+bool isSafeRelativePath(std::string_view path);

@@ -40,15 +40,7 @@ std::string getCodedShortFilenameForScreensaver(platform::Platform& platform,
 }
 
 bool isUsableSaverName(std::string_view shortName) {
-    constexpr std::string_view kRefused = "\\/:*?\"<>|";
-    bool onlyDotsAndBlanks = true;
-    for (char c : shortName) {
-        if (static_cast<unsigned char>(c) < 0x20 || kRefused.find(c) != std::string_view::npos)
-            return false;
-        if (c != '.' && c != ' ')
-            onlyDotsAndBlanks = false;
-    }
-    return !onlyDotsAndBlanks;
+    return isSafeFileName(shortName);
 }
 
 std::string makeDisplayName(std::string_view title) {
