@@ -8,6 +8,10 @@ set -e
 mkdir -p "$BUILD"
 setup_all
 configure_and_build host asan win32
+say "building the fuzz targets"
+cmake --preset fuzz >"$BUILD/configure-fuzz.log" 2>&1 || { cat "$BUILD/configure-fuzz.log"; exit 1; }
+cmake --build --preset fuzz -j2 --target fuzz_package fuzz_explode make_seeds \
+  >"$BUILD/build-fuzz.log" 2>&1 || { grep -E -A3 'error' "$BUILD/build-fuzz.log" | head -n 40; exit 1; }
 set +e
 
 passed=0
@@ -18,7 +22,7 @@ run_suite() { # preset
   say "running the $preset tests"
   ctest --preset "$preset" -j2 --timeout 300 >"$log" 2>&1
   local code=$?
-  grep -E 'Failed|\*\*\*|Not Run|Timeout' "$log" | grep -v '^\s*$' | head -n 40
+  grep -E '\*\*\*|\((Failed|Timeout|Not Run)\)' "$log" | head -n 40
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -z "$line" ]; then
@@ -42,6 +46,26 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for preset in host asan win32; do
   run_suite "$preset"
 done
+
+# Each fuzz target runs for a bounded time from a corpus of valid inputs; a
+# crash, leak, hang or out-of-memory is a failure.
+run_fuzz() { # target seconds corpus
+  local target=$1 seconds=$2 corpus=$3
+  say "fuzzing $target for $seconds s"
+  if "$BUILD/fuzz/tests/fuzz/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+      -print_final_stats=1 "$corpus" >"$BUILD/fuzz-$target.log" 2>&1; then
+    grep -E '^stat::number_of_executed_units' "$BUILD/fuzz-$target.log"
+    passed=$((passed + 1))
+  else
+    tail -n 40 "$BUILD/fuzz-$target.log"
+    failed=$((failed + 1))
+    status=1
+  fi
+}
+mkdir -p "$BUILD/fuzz/corpus/package" "$BUILD/fuzz/corpus/explode"
+"$BUILD/fuzz/tests/fuzz/make_seeds" "$BUILD/fuzz/corpus/package" "$BUILD/fuzz/corpus/explode"
+run_fuzz fuzz_package 60 "$BUILD/fuzz/corpus/package"
+run_fuzz fuzz_explode 30 "$BUILD/fuzz/corpus/explode"
 
 stop_all
 echo "$passed passed, $failed failed"
