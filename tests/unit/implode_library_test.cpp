@@ -76,14 +76,14 @@ TEST_F(ImplodeLibrary, EmptyFolderUsesTheSystemSearch) {
 
 TEST_F(ImplodeLibrary, TargetThatCannotBeCreated) {
     putLibrary(allExports());
-    fakes.system.errorTexts[3] = "The system cannot find the path specified";
+    fakes.system.errorTexts[3] = "The path cannot be found";
     TCompressor compressor(platform, kFolder, workArea);
     const std::uint8_t stream[] = {0, 6, 1, 0xFF};
     EXPECT_EQ(compressor.Expand("C:\\missing\\out.txt", stream, sizeof stream),
               static_cast<ResultCode>(platform::kErrorPathNotFound));
     ASSERT_EQ(fakes.ui.dialogs.size(), 1u);
     EXPECT_EQ(fakes.ui.dialogs[0].text, "Zip Error: Problem expanding data in memory. \r\n\r\n"
-                                        "The system cannot find the path specified");
+                                        "The path cannot be found");
     EXPECT_EQ(fakes.ui.dialogs[0].buttons,
               std::vector<platform::DialogButton>{platform::DialogButton::Abort});
 }
