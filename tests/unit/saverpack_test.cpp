@@ -168,6 +168,10 @@ struct Refusal {
     const char* message; // a part of the error
 };
 
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+    *out << refusal.what;
+}
+
 class SaverpackRefusal : public Saverpack, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(SaverpackRefusal, NamesTheFileAndTheProblemAndWritesNothing) {
@@ -177,6 +181,7 @@ TEST_P(SaverpackRefusal, NamesTheFileAndTheProblemAndWritesNothing) {
     EXPECT_EQ(result.code, 1) << result.out;
     EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
     EXPECT_EQ(result.err.rfind("saverpack: ", 0), 0u) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << "one line, no notes";
     EXPECT_TRUE(leftovers().empty());
 }
 

@@ -181,9 +181,6 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         if (stub.size() > static_cast<std::size_t>(INSTALLER_SIZE_IN_BYTES))
             throw ToolError(*stubFile, std::to_string(stub.size()) +
                                            " bytes, more than the program image's 698368");
-    } else {
-        err << "saverpack: note: no --stub: the program image is zero-filled, so "
-            << displayPath(*output) << " carries the whole package but does not run\n";
     }
 
     const AssembledInstaller installer = assembleInstaller(plan, stub, choice);
@@ -207,6 +204,9 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         entries += entry.present() ? 1 : 0;
     out << displayPath(*output) << ": " << installer.bytes.size() << " bytes, " << entries
         << " entries, " << plan.dataItems.size() << " data files\n";
+    if (!stubFile)
+        err << "saverpack: note: no --stub: the program image is zero-filled, so "
+            << displayPath(*output) << " carries the whole package but does not run\n";
     return kExitOk;
 }
 
