@@ -1,6 +1,7 @@
 #include "package_builder.h"
 
 #include <stdexcept>
+#include <string>
 
 StoredBytes storeBytes(std::span<const std::uint8_t> data, bool allowCompression,
                        const CompressionChoice& choice) {
@@ -40,7 +41,8 @@ Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& cho
         record.kind = item.kind;
         record.name = item.name;
         if (item.kind != kTableKindCopy) {
-            if (out.size() > static_cast<std::size_t>(INT32_MAX))
+            if (out.size() > static_cast<std::size_t>(INT32_MAX) ||
+                item.bytes.size() > static_cast<std::size_t>(INT32_MAX))
                 throw std::length_error("the data file grows beyond 2 GB");
             record.itemOffset = static_cast<std::int32_t>(out.size());
             const StoredBytes stored = storeBytes(item.bytes, item.compress, choice);
@@ -83,6 +85,11 @@ Bytes buildInstaller(std::span<const std::uint8_t> stub, std::int64_t imageSize,
         const auto& entry = content.entries[index];
         if (!entry)
             continue;
+        // The installer refuses a stored size below 1.
+        if (entry->bytes.empty())
+            throw std::invalid_argument("entry " + std::to_string(index) + " has no bytes");
+        if (entry->bytes.size() > static_cast<std::size_t>(INT32_MAX))
+            throw std::length_error("entry " + std::to_string(index) + " is larger than 2 GB");
         const StoredBytes stored = storeBytes(entry->bytes, entry->compress, choice);
         if (out.size() + stored.bytes.size() > static_cast<std::size_t>(INT32_MAX))
             throw std::length_error("the installer grows beyond 2 GB");

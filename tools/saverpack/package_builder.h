@@ -51,7 +51,7 @@ struct PackageContent {
 };
 
 struct DataItemContent {
-    std::string name; // relative to the saver folder
+    std::string name;      // relative to the saver folder
     std::uint8_t kind = 0; // kTableKindCopy: a copy the installer makes; no item stored
     bool compress = true;
     Bytes bytes;

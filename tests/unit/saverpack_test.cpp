@@ -1,0 +1,756 @@
+// Tests of the packaging tool through its command line: descriptions it must
+// refuse, installers it builds and reads back with the package records'
+// readers, hostile installers it must survive, and output that is never left
+// half-written.
+#include "file_io.h"
+#include "package_builder.h"
+#include "package_inspection.h"
+#include "saverpack_cli.h"
+
+#include "implode/implode.h"
+#include "payload/package_records.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+struct ToolRun {
+    int code = 0;
+    std::string out;
+    std::string err;
+};
+
+Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes randomBytes(std::size_t count, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(count);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
+Bytes textBytes(std::size_t count, const std::string& words) {
+    Bytes bytes;
+    while (bytes.size() < count)
+        bytes.insert(bytes.end(), words.begin(), words.end());
+    bytes.resize(count);
+    return bytes;
+}
+
+Bytes expand(std::span<const std::uint8_t> stream) {
+    const implode::Exploded exploded = implode::explodeBuffer(stream);
+    EXPECT_EQ(exploded.result, implode::kResultOk);
+    return exploded.data;
+}
+
+// The stored bytes of an entry, expanded when compressed.
+Bytes entryContents(const Bytes& installer, const PackageEntry& entry) {
+    const auto first = installer.begin() + entry.firstByte;
+    const Bytes stored(first, first + entry.storedSize());
+    return entry.compressed ? expand(stored) : stored;
+}
+
+class Saverpack : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::random_device random;
+        dir_ = fs::temp_directory_path() / ("saverpack-test-" + std::to_string(random()));
+        fs::create_directories(dir_);
+        library_ = bytesOf("MZ");
+        const Bytes body = textBytes(3000, "impborl library code ");
+        library_.insert(library_.end(), body.begin(), body.end());
+        put("impborl.dll", library_);
+        put("files/preview.bmp", textBytes(2000, "BM pixels pixels "));
+        put("files/licence.rtf", bytesOf("{\\rtf1 You may use this saver. Really.}"));
+        put("files/readme.txt", textBytes(900, "Read me, please. "));
+        engine_ = bytesOf("MZ");
+        const Bytes code = randomBytes(1500, 1);
+        engine_.insert(engine_.end(), code.begin(), code.end());
+        put("files/Aquarium.scr", engine_);
+        put("files/Aquarium.ini", bytesOf("[Aquarium]\r\nFish=12\r\n"));
+        put("files/bubbles.wav", randomBytes(700, 2));
+        put("files/credits.txt", textBytes(300, "Thanks to all fish. "));
+        put("data/plants.txt", textBytes(5000, "kelp, seagrass, "));
+        put("data/fish/clown.bmp", textBytes(4000, "orange white orange "));
+        put("data/fish/tang.bmp", randomBytes(800, 3));
+        settings_ = randomBytes(kSettingsRecordSize, 4);
+        put("files/settings.bin", settings_);
+        description_ = {
+            {"saverTitle", "Aquarium"},
+            {"installMode", "bitmap"},
+            {"offerControlPanel", true},
+            {"implodeLibrary", "impborl.dll"},
+            {"preview", "files/preview.bmp"},
+            {"licence", "files/licence.rtf"},
+            {"document", "files/readme.txt"},
+            {"engine", "files/Aquarium.scr"},
+            {"furtherFiles",
+             {"files/Aquarium.ini",
+              {{"file", "files/bubbles.wav"}, {"kind", 7}},
+              "files/credits.txt"}},
+            {"dataFile",
+             {{"settings", "files/settings.bin"},
+              {"saverKind", 2},
+              {"files", {{{"folder", "data"}}, {{"name", "fish\\copy.bmp"}, {"copy", true}}}}}}};
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+  public:
+    void put(const std::string& relative, const Bytes& bytes) const {
+        fs::create_directories(path(relative).parent_path());
+        std::ofstream out(path(relative), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    }
+
+  protected:
+    fs::path path(const std::string& relative) const { return dir_ / relative; }
+
+    Bytes get(const std::string& relative) const { return readWholeFile(path(relative)); }
+
+    ToolRun run(const std::vector<std::string>& args,
+                const ToolEnvironment& environment = {}) const {
+        std::ostringstream out;
+        std::ostringstream err;
+        ToolRun result;
+        result.code = runSaverpack(args, out, err, environment);
+        result.out = out.str();
+        result.err = err.str();
+        return result;
+    }
+
+    ToolRun build(const json& description, const std::vector<std::string>& extra = {}) const {
+        const Bytes text = bytesOf(description.dump(2));
+        put("package.json", text);
+        std::vector<std::string> args = {"build", path("package.json").string(), "-o",
+                                         path("out.exe").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run(args);
+    }
+
+    // The names in the output folder other than the description's inputs.
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> names;
+        for (const auto& found : fs::directory_iterator(dir_)) {
+            const std::string name = found.path().filename().string();
+            if (name.find(".tmp") != std::string::npos || name == "out.exe")
+                names.push_back(name);
+        }
+        return names;
+    }
+
+    fs::path dir_;
+    Bytes library_;
+    Bytes engine_;
+    Bytes settings_;
+    json description_;
+};
+
+// ---- descriptions the tool refuses ------------------------------------------------------
+
+struct Refusal {
+    const char* what;
+    std::function<void(Saverpack&, json&)> change;
+    const char* message; // a part of the error
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+    *out << refusal.what;
+}
+
+class SaverpackRefusal : public Saverpack, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(SaverpackRefusal, NamesTheFileAndTheProblemAndWritesNothing) {
+    json description = description_;
+    GetParam().change(*this, description);
+    const ToolRun result = build(description);
+    EXPECT_EQ(result.code, 1) << result.out;
+    EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.rfind("saverpack: ", 0), 0u) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << "one line, no notes";
+    EXPECT_TRUE(leftovers().empty());
+}
+
+const Refusal kRefusals[] = {
+    {"TitleOver64Bytes", [](Saverpack&, json& d) { d["saverTitle"] = std::string(65, 'A'); },
+     "package.json: saverTitle has 65 bytes; the header holds at most 64"},
+    {"TitleNamingNoFolder", [](Saverpack&, json& d) { d["saverTitle"] = "Fish/Tank"; },
+     "cannot name the saver's folder"},
+    {"MissingFile", [](Saverpack&, json& d) { d["engine"] = "files/Missing.scr"; },
+     "files/Missing.scr: no such file (engine in "},
+    {"MissingDataFolder",
+     [](Saverpack&, json& d) { d["dataFile"]["files"][0]["folder"] = "nowhere"; },
+     "nowhere: no such folder"},
+    {"EmptyEntryFile", [](Saverpack& t, json&) { t.put("files/credits.txt", {}); },
+     "credits.txt: is empty; the installer refuses an entry without stored bytes"},
+    {"TwoFurtherFiles", [](Saverpack&, json& d) { d["furtherFiles"].erase(2); },
+     "furtherFiles must list three files, for the entries 7, 9 and 10"},
+    {"NoPreviewWhenNotQuiet", [](Saverpack&, json& d) { d.erase("preview"); },
+     "\"preview\" is missing"},
+    {"EntryNameWithFolder",
+     [](Saverpack&, json& d) {
+         d["document"] = {{"file", "files/readme.txt"}, {"name", "docs\\readme.txt"}};
+     },
+     "document: the name \"docs\\readme.txt\" has a folder part"},
+    {"EntryNameOverItsField",
+     [](Saverpack&, json& d) {
+         d["document"] = {{"file", "files/readme.txt"}, {"name", std::string(256, 'r')}};
+     },
+     "has 256 bytes; an entry name holds at most 255"},
+    {"DeviceName",
+     [](Saverpack&, json& d) {
+         d["furtherFiles"][0] = {{"file", "files/Aquarium.ini"}, {"name", "CON.ini"}};
+     },
+     "furtherFiles[0]: the installer refuses the name \"CON.ini\""},
+    {"NonAsciiName",
+     [](Saverpack&, json& d) {
+         d["furtherFiles"][0] = {{"file", "files/Aquarium.ini"}, {"name", "Caf\xc3\xa9.ini"}};
+     },
+     "other than printable ASCII"},
+    {"DataNameOverItsField",
+     [](Saverpack&, json& d) {
+         d["dataFile"]["files"][1]["name"] = "fish\\" + std::string(252, 'c');
+     },
+     "has 257 bytes; a data-file name holds at most 256"},
+    {"DataNameWithSlash",
+     [](Saverpack&, json& d) { d["dataFile"]["files"][1]["name"] = "fish/copy.bmp"; },
+     "write its folders with backslashes"},
+    {"DataNameLeavingTheSaverFolder",
+     [](Saverpack&, json& d) { d["dataFile"]["files"][1]["name"] = "..\\evil.dll"; },
+     "the installer refuses the name \"..\\evil.dll\""},
+    {"EngineOfWrongKind",
+     [](Saverpack&, json& d) {
+         d["engine"] = {{"file", "files/Aquarium.scr"}, {"kind", 1}};
+     },
+     "engine: kind 1 does not place this file where the installer needs it; allowed: 2"},
+    {"FlashInstallerOfAnotherName",
+     [](Saverpack&, json& d) { d["flashInstaller"] = "files/bubbles.wav"; },
+     "flashInstaller: the name must be"},
+    {"TwoFilesOnePlace",
+     [](Saverpack&, json& d) {
+         d["furtherFiles"][2] = {{"file", "files/credits.txt"}, {"name", "README.TXT"}};
+     },
+     "would both be written to <saver folder>\\README.TXT"},
+    {"FileWhereAFolderIsNeeded",
+     [](Saverpack&, json& d) {
+         d["furtherFiles"][2] = {{"file", "files/credits.txt"}, {"name", "fish"}};
+     },
+     "is a file where a data file needs a folder"},
+    {"FlagWithoutFile",
+     [](Saverpack&, json& d) {
+         d.erase("licence");
+         d["hasLicence"] = true;
+     },
+     "hasLicence is true but no licence is given"},
+    {"SettingsOfWrongSize", [](Saverpack& t, json&) { t.put("files/settings.bin", Bytes(1239)); },
+     "settings.bin: 1239 bytes; a settings record has exactly 1240"},
+    {"MovieKindWithoutCopy", [](Saverpack&, json& d) { d["dataFile"]["saverKind"] = 3; },
+     "with saverKind 3 the installer takes the first data file"},
+    {"CopyOfAMovieNobodyPlaces",
+     [](Saverpack&, json& d) {
+         d["dataFile"]["saverKind"] = 3;
+         d["dataFile"]["files"] = {{{"name", "movie.swf"}, {"copy", true}}};
+     },
+     "no entry puts installer.swf there"},
+    {"UnknownField", [](Saverpack&, json& d) { d["titel"] = "x"; },
+     "the description: unknown field \"titel\""},
+    {"UnknownInstallMode", [](Saverpack&, json& d) { d["installMode"] = 5; },
+     "installMode must be 1, 2, 3, 4 or 8"},
+    {"LibraryThatIsNoDll",
+     [](Saverpack& t, json&) {
+         t.put("impborl.dll", bytesOf("\x7f"
+                                      "ELF shared object"));
+     },
+     "impborl.dll: is not a Windows DLL"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Descriptions, SaverpackRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(Saverpack, RefusesMoreThan1010DataFiles) {
+    for (int i = 0; i < 1010; ++i)
+        put("many/f" + std::to_string(i) + ".txt", bytesOf("x"));
+    json description = description_;
+    description["dataFile"]["files"] = {{{"folder", "many"}}};
+    EXPECT_EQ(build(description).code, 0) << "1010 is the most the installer takes";
+    fs::remove(path("out.exe"));
+    description["dataFile"]["files"].push_back({{"folder", "data"}, {"under", "more"}});
+    const ToolRun result = build(description);
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("1013 data files; the installer takes at most 1010"),
+              std::string::npos)
+        << result.err;
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(Saverpack, RefusesInvalidJsonAndAStubOverTheImage) {
+    put("package.json", bytesOf("{\"saverTitle\": "));
+    ToolRun result = run({"build", path("package.json").string(), "-o", path("out.exe").string()});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("package.json: not valid JSON"), std::string::npos) << result.err;
+
+    put("stub.exe", Bytes(INSTALLER_SIZE_IN_BYTES + 1, 0x90));
+    result = build(description_, {"--stub", path("stub.exe").string()});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("stub.exe: 698369 bytes, more than the program image's 698368"),
+              std::string::npos)
+        << result.err;
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(Saverpack, FindsTheLibraryOrSaysWhereItLooked) {
+    json description = description_;
+    description.erase("implodeLibrary");
+    put("package.json", bytesOf(description.dump()));
+    const std::vector<std::string> args = {"build", path("package.json").string(), "-o",
+                                           path("out.exe").string()};
+    ToolRun result = run(args, {{path("nowhere/impborl.dll")}});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("no implode library: give \"implodeLibrary\" or --library (not "
+                              "found: " +
+                              path("nowhere/impborl.dll").string() + ")"),
+              std::string::npos)
+        << result.err;
+
+    result = run(args, {{path("nowhere/impborl.dll"), path("impborl.dll")}});
+    ASSERT_EQ(result.code, 0) << result.err;
+    const Bytes installer = get("out.exe");
+    const InstallerHeader header = readInstallerHeaderRecord(
+        std::span(installer).subspan(INSTALLER_SIZE_IN_BYTES).first<kInstallerHeaderSize>());
+    EXPECT_EQ(entryContents(installer, header.entries[1]), library_);
+}
+
+TEST_F(Saverpack, CommandLineMistakesAreUsageErrors) {
+    EXPECT_EQ(run({}).code, 2);
+    EXPECT_EQ(run({"pack"}).code, 2);
+    ToolRun result = run({"build", path("package.json").string()});
+    EXPECT_EQ(result.code, 2);
+    EXPECT_NE(result.err.find("needs -o OUT.exe"), std::string::npos) << result.err;
+    result = run({"implode", "--window", "8192", "a", "b"});
+    EXPECT_EQ(result.code, 2);
+    EXPECT_NE(result.err.find("--window must be 1024, 2048 or 4096"), std::string::npos);
+    EXPECT_EQ(run({"list", "--fast", "a"}).code, 2);
+    for (const char* command : {"build", "list", "verify", "implode", "explode"}) {
+        result = run({command, "--help"});
+        EXPECT_EQ(result.code, 0);
+        EXPECT_EQ(result.out.rfind(std::string("usage: saverpack ") + command, 0), 0u);
+    }
+}
+
+// ---- build, then read back ------------------------------------------------------------
+
+TEST_F(Saverpack, BuildsWhatTheRecordsReadBack) {
+    put("stub.exe", bytesOf("MZ stub image"));
+    const ToolRun result = build(description_, {"--stub", path("stub.exe").string()});
+    ASSERT_EQ(result.code, 0) << result.err;
+    const Bytes installer = get("out.exe");
+
+    // The stub, padded with zeros to the program image's size.
+    ASSERT_GT(installer.size(), INSTALLER_SIZE_IN_BYTES + kInstallerHeaderSize);
+    EXPECT_EQ(Bytes(installer.begin(), installer.begin() + 13), bytesOf("MZ stub image"));
+    EXPECT_TRUE(std::all_of(installer.begin() + 13, installer.begin() + INSTALLER_SIZE_IN_BYTES,
+                            [](std::uint8_t b) { return b == 0; }));
+
+    const InstallerHeader header = readInstallerHeaderRecord(
+        std::span(installer).subspan(INSTALLER_SIZE_IN_BYTES).first<kInstallerHeaderSize>());
+    EXPECT_EQ(header.installMode, installmode::kBitmap);
+    EXPECT_EQ(header.hasLicence, 1);
+    EXPECT_EQ(header.hasDocument, 1);
+    EXPECT_EQ(header.carriesFlashInstaller, 0);
+    EXPECT_EQ(header.offerControlPanel, 1);
+    EXPECT_EQ(header.saverTitle, "Aquarium");
+
+    struct Expected {
+        std::size_t index;
+        const char* name;
+        std::int32_t kind;
+        const char* source;
+    };
+    const Expected expected[] = {
+        {1, "impborl.dat", 4, "impborl.dll"},         {3, "preview.bmp", 7, "files/preview.bmp"},
+        {4, "licence.rtf", 7, "files/licence.rtf"},   {5, "readme.txt", 7, "files/readme.txt"},
+        {6, "Aquarium.scr", 2, "files/Aquarium.scr"}, {7, "Aquarium.ini", 1, "files/Aquarium.ini"},
+        {9, "bubbles.wav", 7, "files/bubbles.wav"},   {10, "credits.txt", 1, "files/credits.txt"}};
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(e.name);
+        const PackageEntry& entry = header.entries[e.index];
+        EXPECT_EQ(entry.name, e.name);
+        EXPECT_EQ(entry.kind, e.kind);
+        EXPECT_GE(entry.firstByte, INSTALLER_SIZE_IN_BYTES + kInstallerHeaderSize);
+        EXPECT_LT(static_cast<std::size_t>(entry.lastByte), installer.size());
+        const Bytes source = get(e.source);
+        EXPECT_EQ(entry.expandedSize, static_cast<std::int32_t>(source.size()));
+        EXPECT_EQ(entryContents(installer, entry), source);
+    }
+    EXPECT_FALSE(header.entries[0].present());
+    EXPECT_FALSE(header.entries[2].present());
+    EXPECT_EQ(header.entries[1].compressed, 0) << "the library is stored";
+    EXPECT_EQ(header.entries[3].compressed, 1) << "repetitive text shrinks";
+    EXPECT_EQ(header.entries[6].compressed, 0) << "random bytes do not shrink";
+    EXPECT_EQ(header.entries[9].compressed, 0);
+
+    // The data file: settings record, table in the walk's order, items.
+    const PackageEntry& dataEntry = header.entries[8];
+    EXPECT_EQ(dataEntry.name, "Aquarium.dat") << "named after the engine by default";
+    EXPECT_EQ(dataEntry.kind, 7);
+    const Bytes data = entryContents(installer, dataEntry);
+    ASSERT_GE(data.size(), kSettingsRecordSize + 5 * kFileTableRecordSize);
+    SettingsRecord settings;
+    std::copy_n(data.begin(), kSettingsRecordSize, settings.bytes.begin());
+    EXPECT_EQ(settings.fileCount(), 4);
+    EXPECT_EQ(settings.saverKind(), 2);
+    Bytes expectedSettings = settings_;
+    writeInt32(&expectedSettings[212], 4);
+    writeInt32(&expectedSettings[1208], 2);
+    EXPECT_TRUE(std::equal(settings.bytes.begin(), settings.bytes.end(), expectedSettings.begin()))
+        << "all other settings bytes are the settings file's";
+
+    const char* names[] = {"fish\\clown.bmp", "fish\\tang.bmp", "plants.txt", "fish\\copy.bmp"};
+    const char* sources[] = {"data/fish/clown.bmp", "data/fish/tang.bmp", "data/plants.txt",
+                             nullptr};
+    for (std::size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(names[i]);
+        const FileTableRecord record =
+            readFileTableRecord(std::span(data)
+                                    .subspan(kSettingsRecordSize + i * kFileTableRecordSize)
+                                    .first<kFileTableRecordSize>());
+        EXPECT_EQ(record.name, names[i]);
+        if (sources[i] == nullptr) {
+            EXPECT_EQ(record.kind, kTableKindCopy);
+            continue;
+        }
+        EXPECT_NE(record.kind, kTableKindCopy);
+        ASSERT_GE(record.itemOffset,
+                  static_cast<std::int32_t>(kSettingsRecordSize + 4 * kFileTableRecordSize));
+        const ItemHeader item =
+            readItemHeader(std::span(data)
+                               .subspan(static_cast<std::size_t>(record.itemOffset))
+                               .first<kItemHeaderSize>());
+        const Bytes source = get(sources[i]);
+        EXPECT_EQ(item.size, static_cast<std::int32_t>(source.size()));
+        const auto from = data.begin() + record.itemOffset + kItemHeaderSize;
+        const Bytes stored(from, from + item.bytesFollowing());
+        EXPECT_EQ(item.compressed ? expand(stored) : stored, source);
+        EXPECT_EQ(item.compressed != 0, i != 1) << "only the random picture stays stored";
+    }
+}
+
+TEST_F(Saverpack, ListAndVerifyReadTheBuiltInstaller) {
+    ASSERT_EQ(build(description_).code, 0);
+    ToolRun listed = run({"list", path("out.exe").string()});
+    EXPECT_EQ(listed.code, 0) << listed.err;
+    for (const char* shown : {"saverTitle               \"Aquarium\"", "installMode              1",
+                              "  impborl.dat", "  Aquarium.scr", "fileCount 4, saverKind 2",
+                              "  fish\\tang.bmp", "fish\\copy.bmp  (copy of item 1)"})
+        EXPECT_NE(listed.out.find(shown), std::string::npos) << shown << "\n" << listed.out;
+    EXPECT_EQ(listed.out.find("problem"), std::string::npos) << listed.out;
+
+    const ToolRun verified = run({"verify", path("out.exe").string()});
+    EXPECT_EQ(verified.code, 0) << verified.out;
+    EXPECT_NE(verified.out.find("verified, every entry and all 4 data files hold"),
+              std::string::npos)
+        << verified.out;
+    EXPECT_NE(verified.out.find("ok       data file item 3 \"plants.txt\": "), std::string::npos);
+}
+
+TEST_F(Saverpack, QuietJpegMovieCopyAndFullWidthNames) {
+    json description = description_;
+    description["saverTitle"] = std::string(64, 't');
+    description["installMode"] = "quiet";
+    description.erase("preview");
+    description.erase("licence");
+    description["furtherFiles"][1] = {
+        {"file", "files/bubbles.wav"}, {"name", "installer.swf"}, {"kind", 4}};
+    description["dataFile"]["saverKind"] = 3;
+    const std::string longName = std::string(200, 'd') + "\\" + std::string(55, 'n');
+    description["dataFile"]["files"] = {{{"name", "movie.swf"}, {"copy", true}},
+                                        {{"file", "files/credits.txt"}, {"name", longName}},
+                                        {{"file", "data/plants.txt"}, {"compress", false}}};
+    description["dataFile"]["name"] = "saver data.bin";
+    description["dataFile"]["compress"] = false;
+    ASSERT_EQ(build(description, {"--best"}).code, 0);
+
+    const Bytes installer = get("out.exe");
+    const InstallerHeader header = readInstallerHeaderRecord(
+        std::span(installer).subspan(INSTALLER_SIZE_IN_BYTES).first<kInstallerHeaderSize>());
+    EXPECT_EQ(header.installMode, installmode::kQuiet);
+    EXPECT_EQ(header.saverTitle, std::string(64, 't'));
+    EXPECT_EQ(header.hasLicence, 0);
+    EXPECT_FALSE(header.entries[3].present());
+    EXPECT_EQ(header.entries[8].compressed, 0);
+    EXPECT_EQ(header.entries[8].name, "saver data.bin");
+    const Bytes data = entryContents(installer, header.entries[8]);
+    const FileTableRecord second =
+        readFileTableRecord(std::span(data)
+                                .subspan(kSettingsRecordSize + kFileTableRecordSize)
+                                .first<kFileTableRecordSize>());
+    EXPECT_EQ(second.name, longName) << "256 bytes fill the field";
+    const FileTableRecord third =
+        readFileTableRecord(std::span(data)
+                                .subspan(kSettingsRecordSize + 2 * kFileTableRecordSize)
+                                .first<kFileTableRecordSize>());
+    const ItemHeader plants =
+        readItemHeader(std::span(data)
+                           .subspan(static_cast<std::size_t>(third.itemOffset))
+                           .first<kItemHeaderSize>());
+    EXPECT_EQ(plants.compressed, 0) << "compress: false keeps it stored";
+    EXPECT_EQ(run({"verify", path("out.exe").string()}).code, 0);
+
+    description["installMode"] = 8;
+    description["preview"] = "files/preview.bmp";
+    ASSERT_EQ(build(description).code, 0);
+    const Bytes jpeg = get("out.exe");
+    EXPECT_EQ(jpeg[INSTALLER_SIZE_IN_BYTES], installmode::kJpeg);
+}
+
+TEST_F(Saverpack, EmptyDataFilesAreCarriedWithAWarning) {
+    put("data/empty.txt", {});
+    const ToolRun result = build(description_);
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_NE(result.err.find("empty.txt: empty; the installer writes no file"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(run({"verify", path("out.exe").string()}).code, 0);
+}
+
+// ---- hostile installers -----------------------------------------------------------------
+
+class SaverpackHostile : public Saverpack {
+  protected:
+    void SetUp() override {
+        Saverpack::SetUp();
+        // A stored data file, so that its records can be altered in place.
+        description_["dataFile"]["compress"] = false;
+        ASSERT_EQ(build(description_).code, 0);
+        good_ = get("out.exe");
+        header_ = readInstallerHeaderRecord(
+            std::span(good_).subspan(INSTALLER_SIZE_IN_BYTES).first<kInstallerHeaderSize>());
+        dataAt_ = static_cast<std::size_t>(header_.entries[8].firstByte);
+    }
+
+    std::size_t entryField(std::size_t index, std::size_t field) const {
+        return INSTALLER_SIZE_IN_BYTES + 72 + index * kPackageEntrySize + field;
+    }
+
+    // Verify and list survive the file; verify refuses it with `problem`.
+    void expectRefused(const Bytes& bytes, const std::string& problem) {
+        SCOPED_TRACE(problem);
+        put("bad.exe", bytes);
+        const ToolRun verified = run({"verify", path("bad.exe").string()});
+        EXPECT_EQ(verified.code, 1);
+        EXPECT_NE(verified.out.find(problem), std::string::npos) << verified.out;
+        run({"list", path("bad.exe").string()});
+    }
+
+    Bytes good_;
+    InstallerHeader header_;
+    std::size_t dataAt_ = 0;
+};
+
+TEST_F(SaverpackHostile, TruncatedFiles) {
+    expectRefused(Bytes(good_.begin(), good_.begin() + INSTALLER_SIZE_IN_BYTES + 100),
+                  "too short for a package");
+    expectRefused(Bytes(good_.begin(), good_.end() - 1), "lies past the end of the file");
+    Bytes empty;
+    expectRefused(empty, "too short for a package: 0 bytes");
+}
+
+TEST_F(SaverpackHostile, EntryOffsetsAndSizes) {
+    Bytes bytes = good_;
+    writeInt32(&bytes[entryField(3, 256)], -5);
+    expectRefused(bytes, "entry 3 (preview, \"preview.bmp\"): firstByte -5 lies before");
+
+    bytes = good_;
+    writeInt32(&bytes[entryField(6, 260)], INT32_MAX);
+    expectRefused(bytes, "entry 6 (engine, \"Aquarium.scr\"): lastByte 2147483647 lies past");
+
+    bytes = good_;
+    writeInt32(&bytes[entryField(7, 260)], header_.entries[7].firstByte - 1);
+    expectRefused(bytes, "stored size 0");
+
+    bytes = good_;
+    writeInt32(&bytes[entryField(3, 276)], header_.entries[3].expandedSize - 1);
+    expectRefused(bytes, "expands to more than the");
+
+    bytes = good_;
+    writeInt32(&bytes[entryField(3, 276)], INT32_MAX);
+    expectRefused(bytes, "expands to " + std::to_string(header_.entries[3].expandedSize) +
+                             " bytes, not the 2147483647 it claims");
+
+    bytes = good_;
+    bytes[static_cast<std::size_t>(header_.entries[3].firstByte)] = 7; // no literal mode 7
+    expectRefused(bytes, "is not an implode stream");
+
+    bytes = good_;
+    bytes[entryField(9, 0)] = 0; // entry 9 absent
+    expectRefused(bytes, "entry 9 (further file) is absent; the installer stops with -531");
+
+    bytes = good_;
+    writeInt32(&bytes[entryField(6, 264)], 7);
+    expectRefused(bytes, "the engine goes to the system folder with kind 2");
+}
+
+TEST_F(SaverpackHostile, DataFileRecords) {
+    Bytes bytes = good_;
+    writeInt32(&bytes[dataAt_ + 212], INT32_MAX);
+    expectRefused(bytes, "fileCount 2147483647 is outside 0 to 1010");
+
+    bytes = good_;
+    writeInt32(&bytes[dataAt_ + 212], 1010);
+    expectRefused(bytes, "its table of 1010 records runs past its end");
+
+    const std::size_t record = dataAt_ + kSettingsRecordSize; // the first table record
+    bytes = good_;
+    writeInt32(&bytes[record + 260], INT32_MAX - 10);
+    expectRefused(bytes, "data file item 1 \"fish\\clown.bmp\": itemOffset 2147483637");
+
+    bytes = good_;
+    writeInt32(&bytes[record + 260], 100); // inside the settings record
+    expectRefused(bytes, "does not lie between the table's end");
+
+    const FileTableRecord first =
+        readFileTableRecord(std::span(good_).subspan(record).first<kFileTableRecordSize>());
+    const std::size_t item = dataAt_ + static_cast<std::size_t>(first.itemOffset);
+    bytes = good_;
+    writeInt32(&bytes[item + 12], INT32_MAX); // storedSize
+    expectRefused(bytes, "stored bytes run past the data file's end");
+
+    bytes = good_;
+    writeInt32(&bytes[item + 8], INT32_MAX); // size
+    expectRefused(bytes, "bytes, not the 2147483647 it claims");
+
+    bytes = good_;
+    writeInt32(&bytes[item + 12], 0);
+    expectRefused(bytes, "0 stored bytes; the installer refuses sizes below 1");
+
+    bytes = good_;
+    std::memcpy(&bytes[record + 2], "..\\x", 5);
+    expectRefused(bytes, "data file item 1 \"..\\x\": the installer refuses this name");
+
+    bytes = good_;
+    writeInt32(&bytes[dataAt_ + 1208], kSaverKindCopiesMovie);
+    expectRefused(bytes, "no entry puts installer.swf there");
+}
+
+TEST_F(SaverpackHostile, RandomDamageNeverCrashes) {
+    std::mt19937 random(7);
+    const std::size_t from = INSTALLER_SIZE_IN_BYTES;
+    int refused = 0;
+    for (int round = 0; round < 60; ++round) {
+        Bytes bytes = good_;
+        const int changes = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < changes; ++i) {
+            const std::size_t at = from + random() % (bytes.size() - from);
+            bytes[at] = static_cast<std::uint8_t>(random());
+        }
+        if (round % 5 == 0)
+            bytes.resize(from + random() % (bytes.size() - from));
+        MemorySource source(bytes);
+        const PackageReport report = inspectPackage(source, InspectionDepth::verify);
+        std::ostringstream listing;
+        printListing(report, listing);
+        if (!report.problems.empty()) {
+            ++refused;
+            continue;
+        }
+        // What verify passes, an independent expansion confirms.
+        for (const PackageEntry& entry : report.header.entries) {
+            if (!entry.present() || !entry.compressed)
+                continue;
+            const auto first = bytes.begin() + entry.firstByte;
+            const implode::Exploded exploded =
+                implode::explodeBuffer(Bytes(first, first + entry.storedSize()));
+            EXPECT_EQ(exploded.result, implode::kResultOk) << entry.name;
+            EXPECT_EQ(exploded.data.size(), static_cast<std::size_t>(entry.expandedSize));
+        }
+    }
+    EXPECT_GT(refused, 10) << "damage to stored bytes goes unseen, but not all damage";
+}
+
+TEST(SaverpackExpansion, StopsOneBytePastTheClaimedSize) {
+    const Bytes zeros(100000, 0);
+    const implode::Imploded stream = implode::implodeBuffer(zeros, {});
+    ASSERT_EQ(stream.result, implode::kResultOk);
+    MemorySource source(stream.stream);
+    Bytes kept;
+    const Expansion small = expandStored(source, 0, stream.stream.size(), 1000, &kept);
+    EXPECT_TRUE(small.overflow);
+    EXPECT_EQ(kept.size(), 1001u) << "memory follows the claim, not the stream";
+    const Expansion exact = expandStored(source, 0, stream.stream.size(), 100000, nullptr);
+    EXPECT_FALSE(exact.overflow);
+    EXPECT_EQ(exact.result, implode::kResultOk);
+    EXPECT_EQ(exact.produced, 100000u);
+    EXPECT_TRUE(expandStored(source, 1, stream.stream.size(), 10, nullptr).readFailed);
+}
+
+// ---- output is whole or absent ------------------------------------------------------------
+
+TEST_F(Saverpack, AFailedBuildKeepsTheOldOutput) {
+    put("out.exe", bytesOf("the previous installer"));
+    json description = description_;
+    description["engine"] = "files/Missing.scr";
+    EXPECT_EQ(build(description).code, 1);
+    EXPECT_EQ(get("out.exe"), bytesOf("the previous installer"));
+    ASSERT_EQ(build(description_).code, 0);
+    EXPECT_GT(get("out.exe").size(), INSTALLER_SIZE_IN_BYTES) << "replaced on success";
+    EXPECT_EQ(leftovers(), std::vector<std::string>{"out.exe"});
+}
+
+TEST_F(Saverpack, AtomicOutputFileRemovesItsTemporaryFileUnlessCommitted) {
+    fs::path temporary;
+    {
+        AtomicOutputFile file(path("x.bin"));
+        temporary = file.temporaryPath();
+        file.write(bytesOf("half"));
+        EXPECT_TRUE(fs::exists(temporary));
+        EXPECT_EQ(temporary.parent_path(), dir_) << "renamed within one folder";
+    }
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_FALSE(fs::exists(path("x.bin")));
+    EXPECT_THROW(AtomicOutputFile(path("no/such/folder/x.bin")), ToolError);
+}
+
+TEST_F(Saverpack, ImplodeAndExplodeRawStreams) {
+    const Bytes text = textBytes(20000, "The quick brown fish swims by the reef. ");
+    put("in.txt", text);
+    for (const std::vector<std::string>& options : {std::vector<std::string>{},
+                                                    {"--ascii", "--window", "1024"},
+                                                    {"--best", "--window", "2048"}}) {
+        std::vector<std::string> args = {"implode"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(path("in.txt").string());
+        args.push_back(path("in.imp").string());
+        ASSERT_EQ(run(args).code, 0);
+        const Bytes stream = get("in.imp");
+        EXPECT_LT(stream.size(), text.size() / 4);
+        ASSERT_EQ(run({"explode", path("in.imp").string(), path("back.txt").string()}).code, 0);
+        EXPECT_EQ(get("back.txt"), text);
+    }
+    // A truncated stream: refused, and nothing written, although explode had
+    // produced output before it found the fault.
+    Bytes stream = get("in.imp");
+    stream.resize(stream.size() / 2);
+    put("cut.imp", stream);
+    const ToolRun result = run({"explode", path("cut.imp").string(), path("cut.txt").string()});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("cut.imp: is a truncated implode stream"), std::string::npos)
+        << result.err;
+    EXPECT_FALSE(fs::exists(path("cut.txt")));
+    EXPECT_EQ(run({"explode", path("none.imp").string(), path("x").string()}).code, 1);
+    EXPECT_TRUE(leftovers().empty());
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+// Files as the packaging tool uses them: whole-file reads with the file's
+// name in every failure, bounded reads from a package on disk, and output
+// that appears under its final name only once it is complete.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A failure that the tool reports as "FILE: problem".
+class ToolError : public std::runtime_error {
+  public:
+    ToolError(const std::filesystem::path& file, const std::string& problem);
+    explicit ToolError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The path as it is shown in messages.
+std::string displayPath(const std::filesystem::path& path);
+
+// The whole file. Refuses a missing file, a folder, a file that cannot be
+// read and one larger than `limit` bytes.
+Bytes readWholeFile(const std::filesystem::path& path, std::uint64_t limit = UINT32_MAX);
+
+// The file opened for reading; refuses what readWholeFile refuses.
+std::ifstream openInputFile(const std::filesystem::path& path);
+
+// Random access to bytes that may come from a hostile file: every read is
+// checked against the size first.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t size() const = 0;
+    // Fills `out` from `offset` on; false when the bytes are not all there.
+    virtual bool read(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+};
+
+class MemorySource final : public ByteSource {
+  public:
+    explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    bool read(std::uint64_t offset, std::span<std::uint8_t> out) override;
+
+  private:
+    std::span<const std::uint8_t> bytes_;
+};
+
+class FileSource final : public ByteSource {
+  public:
+    explicit FileSource(const std::filesystem::path& path);
+    std::uint64_t size() const override { return size_; }
+    bool read(std::uint64_t offset, std::span<std::uint8_t> out) override;
+
+  private:
+    std::ifstream stream_;
+    std::uint64_t size_ = 0;
+};
+
+// A part of another source, seen as a source of its own.
+class RangeSource final : public ByteSource {
+  public:
+    RangeSource(ByteSource& base, std::uint64_t offset, std::uint64_t size)
+        : base_(base), offset_(offset), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    bool read(std::uint64_t offset, std::span<std::uint8_t> out) override;
+
+  private:
+    ByteSource& base_;
+    std::uint64_t offset_;
+    std::uint64_t size_;
+};
+
+// Output written to a temporary file in the target's folder and renamed to
+// the target by commit(). Without a commit, the destructor removes the
+// temporary file, so a failure leaves nothing half-written behind.
+class AtomicOutputFile {
+  public:
+    explicit AtomicOutputFile(const std::filesystem::path& target);
+    AtomicOutputFile(const AtomicOutputFile&) = delete;
+    AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
+    ~AtomicOutputFile();
+
+    void write(std::span<const std::uint8_t> bytes);
+    void commit();
+    const std::filesystem::path& temporaryPath() const { return temporary_; }
+
+  private:
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    std::ofstream stream_;
+    bool committed_ = false;
+};

@@ -1,0 +1,383 @@
+#include "saverpack_cli.h"
+
+#include <fstream>
+#include <optional>
+
+#include "file_io.h"
+#include "implode/implode.h"
+#include "package_assembly.h"
+#include "package_description.h"
+#include "package_inspection.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kGeneralHelp = R"(usage: saverpack COMMAND [OPTIONS] ...
+
+Makes screen-saver installers and looks into them.
+
+commands:
+  build DESCRIPTION -o OUT.exe   pack the files a package description names
+  list FILE                      show an installer's header, entries and data files
+  verify FILE                    expand and check everything an installer carries
+  implode IN OUT                 compress a file into a raw implode stream
+  explode IN OUT                 expand a raw implode stream
+
+"saverpack COMMAND --help" tells more about each.
+)";
+
+constexpr const char* kBuildHelp =
+    R"(usage: saverpack build DESCRIPTION -o OUT.exe [--stub FILE] [--library FILE] [--best]
+
+Reads the package description (JSON), checks it, packs every file it names
+and writes the installer: the stub padded to 698368 bytes, the header and the
+entries. Each file is compressed unless that does not make it smaller. The
+result is checked like "saverpack verify" before it is written; nothing is
+left behind on failure.
+
+options:
+  -o, --output OUT   the installer to write
+  --stub FILE        the installer program image (at most 698368 bytes). Without
+                     it the image is zero-filled: the package is complete, but
+                     the file does not run until it is built with installer.exe.
+  --library FILE     impborl.dll, carried as entry 1 "impborl.dat"; default: the
+                     description's "implodeLibrary", else the impborl.dll built
+                     beside saverpack (or the MinGW build's).
+  --best             the slower optimal parse: smaller streams
+
+description fields:
+  saverTitle (at most 64 bytes), installMode (1 "bitmap", 2 or 3 "movie",
+  4 "quiet", 8 "jpeg"), offerControlPanel, implodeLibrary, flashInstaller and
+  flashAXInstallerVersion (0 or 1), preview (not needed when quiet), licence
+  and document (optional; they set hasLicence and hasDocument), engine,
+  furtherFiles (three files: entries 7, 9 and 10), dataFile {name, settings
+  (a 1240-byte file), saverKind, files: [{folder, under}, {file, name},
+  {name, copy: true}]}.
+  A file is a path relative to the description, or {file, name, kind,
+  compress}. Default kinds: flashInstaller 3, preview, licence, document and
+  data file 7 (the work folder), engine 2, further files 1 (the saver folder).
+)";
+
+constexpr const char* kListHelp = R"(usage: saverpack list FILE
+
+Shows the header fields of an installer, every entry (index, kind, compressed,
+firstByte, lastByte, stored and expanded size, name) and every record of the
+saver data file (entry 8, expanded when compressed), and any fault noticed.
+)";
+
+constexpr const char* kVerifyHelp = R"(usage: saverpack verify FILE
+
+Expands every entry and every data-file item of an installer and checks every
+offset and size against the file and against what the installer requires.
+Exits with 0 only when all of it holds.
+)";
+
+constexpr const char* kImplodeHelp =
+    R"(usage: saverpack implode [--ascii] [--window 1024|2048|4096] [--best] IN OUT
+
+Compresses IN into the raw implode stream OUT.
+
+options:
+  --ascii          the ASCII literal mode (default: binary)
+  --window SIZE    the dictionary size: 1024, 2048 or 4096 (default)
+  --best           the slower optimal parse
+)";
+
+constexpr const char* kExplodeHelp = R"(usage: saverpack explode IN OUT
+
+Expands the raw implode stream IN into OUT.
+)";
+
+// A wrong command line: reported with the command's usage line.
+struct UsageError {
+    std::string message;
+};
+
+bool wantsHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h")
+            return true;
+    }
+    return false;
+}
+
+// Takes the value after an option.
+std::string optionValue(const std::vector<std::string>& args, std::size_t& i) {
+    if (i + 1 >= args.size())
+        throw UsageError{args[i] + " needs a value"};
+    return args[++i];
+}
+
+std::vector<std::string> positionalOnly(const std::vector<std::string>& args, std::size_t count) {
+    std::vector<std::string> found;
+    for (const std::string& arg : args) {
+        if (arg.size() > 1 && arg[0] == '-')
+            throw UsageError{"unknown option " + arg};
+        found.push_back(arg);
+    }
+    if (found.size() != count)
+        throw UsageError{"expects " + std::to_string(count) + " file name" +
+                         (count == 1 ? "" : "s")};
+    return found;
+}
+
+fs::path chooseLibrary(const std::optional<fs::path>& option, const PackagePlan& plan,
+                       const ToolEnvironment& environment) {
+    if (option)
+        return *option;
+    if (plan.implodeLibrary)
+        return *plan.implodeLibrary;
+    std::string looked;
+    for (const fs::path& candidate : environment.libraryCandidates) {
+        std::error_code error;
+        if (fs::is_regular_file(candidate, error))
+            return candidate;
+        looked += (looked.empty() ? "" : ", ") + displayPath(candidate);
+    }
+    throw ToolError(plan.descriptionFile,
+                    "no implode library: give \"implodeLibrary\" or --library" +
+                        (looked.empty() ? std::string() : " (not found: " + looked + ")"));
+}
+
+int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+          const ToolEnvironment& environment) {
+    std::optional<fs::path> description;
+    std::optional<fs::path> output;
+    std::optional<fs::path> stubFile;
+    std::optional<fs::path> library;
+    CompressionChoice choice;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-o" || arg == "--output")
+            output = optionValue(args, i);
+        else if (arg == "--stub")
+            stubFile = optionValue(args, i);
+        else if (arg == "--library")
+            library = optionValue(args, i);
+        else if (arg == "--best")
+            choice.parse = implode::Parse::best;
+        else if (arg.size() > 1 && arg[0] == '-')
+            throw UsageError{"unknown option " + arg};
+        else if (description)
+            throw UsageError{"takes one description, not also " + arg};
+        else
+            description = arg;
+    }
+    if (!description)
+        throw UsageError{"needs a package description"};
+    if (!output)
+        throw UsageError{"needs -o OUT.exe"};
+
+    PackagePlan plan = readPackageDescription(*description);
+    setImplodeLibrary(plan, chooseLibrary(library, plan, environment));
+    Bytes stub;
+    if (stubFile) {
+        stub = readWholeFile(*stubFile);
+        if (stub.size() > static_cast<std::size_t>(INSTALLER_SIZE_IN_BYTES))
+            throw ToolError(*stubFile, std::to_string(stub.size()) +
+                                           " bytes, more than the program image's 698368");
+    }
+
+    const AssembledInstaller installer = assembleInstaller(plan, stub, choice);
+    for (const std::string& warning : installer.warnings)
+        err << "saverpack: warning: " << warning << "\n";
+
+    MemorySource built(installer.bytes);
+    const PackageReport report = inspectPackage(built, InspectionDepth::verify);
+    if (!report.problems.empty()) {
+        std::string problems;
+        for (const std::string& problem : report.problems)
+            problems += "\n  " + problem;
+        throw ToolError(*output, "not written: the package fails its own check:" + problems);
+    }
+
+    AtomicOutputFile file(*output);
+    file.write(installer.bytes);
+    file.commit();
+    std::size_t entries = 0;
+    for (const PackageEntry& entry : report.header.entries)
+        entries += entry.present() ? 1 : 0;
+    out << displayPath(*output) << ": " << installer.bytes.size() << " bytes, " << entries
+        << " entries, " << plan.dataItems.size() << " data files\n";
+    if (!stubFile)
+        err << "saverpack: note: no --stub: the program image is zero-filled, so "
+            << displayPath(*output) << " carries the whole package but does not run\n";
+    return kExitOk;
+}
+
+int list(const std::vector<std::string>& args, std::ostream& out) {
+    const fs::path file = positionalOnly(args, 1)[0];
+    FileSource source(file);
+    const PackageReport report = inspectPackage(source, InspectionDepth::list);
+    out << displayPath(file) << "\n";
+    printListing(report, out);
+    for (const std::string& problem : report.problems)
+        out << "problem: " << problem << "\n";
+    return report.headerRead ? kExitOk : kExitFailed;
+}
+
+int verify(const std::vector<std::string>& args, std::ostream& out) {
+    const fs::path file = positionalOnly(args, 1)[0];
+    FileSource source(file);
+    const PackageReport report = inspectPackage(source, InspectionDepth::verify);
+    for (const std::string& check : report.checks)
+        out << "ok       " << check << "\n";
+    for (const std::string& problem : report.problems)
+        out << "PROBLEM  " << problem << "\n";
+    std::size_t items = report.dataFile ? report.dataFile->items.size() : 0;
+    if (report.problems.empty()) {
+        out << displayPath(file) << ": verified, every entry and all " << items
+            << " data files hold\n";
+        return kExitOk;
+    }
+    out << displayPath(file) << ": " << report.problems.size() << " problem"
+        << (report.problems.size() == 1 ? "" : "s") << "\n";
+    return kExitFailed;
+}
+
+// Carries bytes from an input file through implode or explode into an
+// output file, in pieces.
+struct StreamPump {
+    std::ifstream in;
+    AtomicOutputFile& out;
+    bool readFailed = false;
+    std::optional<std::string> writeError;
+};
+
+unsigned int IMPLODE_CDECL pumpRead(char* buf, unsigned int* size, void* param) {
+    auto& pump = *static_cast<StreamPump*>(param);
+    if (pump.readFailed || pump.writeError)
+        return 0;
+    pump.in.read(buf, *size);
+    if (pump.in.bad())
+        pump.readFailed = true;
+    return static_cast<unsigned int>(pump.in.gcount());
+}
+
+void IMPLODE_CDECL pumpWrite(char* buf, unsigned int* size, void* param) {
+    auto& pump = *static_cast<StreamPump*>(param);
+    if (pump.writeError)
+        return;
+    try {
+        pump.out.write(std::span(reinterpret_cast<const std::uint8_t*>(buf), *size));
+    } catch (const ToolError& error) {
+        pump.writeError = error.what();
+    }
+}
+
+void finishPump(StreamPump& pump, const fs::path& input, unsigned int result) {
+    if (pump.readFailed)
+        throw ToolError(input, "reading failed");
+    if (pump.writeError)
+        throw ToolError(*pump.writeError);
+    if (result != implode::kResultOk)
+        throw ToolError(input, describeImplodeResult(result));
+    pump.out.commit();
+}
+
+int implodeCommand(const std::vector<std::string>& args, std::ostream& out) {
+    implode::ImplodeSettings settings;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--ascii") {
+            settings.mode = implode::kModeAscii;
+        } else if (arg == "--best") {
+            settings.parse = implode::Parse::best;
+        } else if (arg == "--window") {
+            const std::string window = optionValue(args, i);
+            if (window == "1024")
+                settings.dictSize = implode::kDictionary1K;
+            else if (window == "2048")
+                settings.dictSize = implode::kDictionary2K;
+            else if (window == "4096")
+                settings.dictSize = implode::kDictionary4K;
+            else
+                throw UsageError{"--window must be 1024, 2048 or 4096, not " + window};
+        } else {
+            files.push_back(arg);
+        }
+    }
+    files = positionalOnly(files, 2);
+    std::ifstream input = openInputFile(files[0]);
+    AtomicOutputFile output(files[1]);
+    StreamPump pump{std::move(input), output, false, std::nullopt};
+    const unsigned int result = implode::implodeStream(pumpRead, pumpWrite, &pump, settings);
+    finishPump(pump, files[0], result);
+    out << files[1] << ": written\n";
+    return kExitOk;
+}
+
+int explodeCommand(const std::vector<std::string>& args, std::ostream& out) {
+    const std::vector<std::string> files = positionalOnly(args, 2);
+    std::ifstream input = openInputFile(files[0]);
+    AtomicOutputFile output(files[1]);
+    StreamPump pump{std::move(input), output, false, std::nullopt};
+    std::vector<char> workArea(implode::kExplodeWorkAreaSize);
+    const unsigned int result = implode::explode(pumpRead, pumpWrite, workArea.data(), &pump);
+    finishPump(pump, files[0], result);
+    out << files[1] << ": written\n";
+    return kExitOk;
+}
+
+} // namespace
+
+int runSaverpack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                 const ToolEnvironment& environment) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        (args.empty() ? err : out) << kGeneralHelp;
+        return args.empty() ? kExitUsage : kExitOk;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    const struct {
+        const char* name;
+        const char* help;
+    } commands[] = {{"build", kBuildHelp},
+                    {"list", kListHelp},
+                    {"verify", kVerifyHelp},
+                    {"implode", kImplodeHelp},
+                    {"explode", kExplodeHelp}};
+    const char* help = nullptr;
+    for (const auto& known : commands) {
+        if (command == known.name)
+            help = known.help;
+    }
+    if (help == nullptr) {
+        err << "saverpack: unknown command " << command << "\n" << kGeneralHelp;
+        return kExitUsage;
+    }
+    if (wantsHelp(rest)) {
+        out << help;
+        return kExitOk;
+    }
+    try {
+        if (command == "build")
+            return build(rest, out, err, environment);
+        if (command == "list")
+            return list(rest, out);
+        if (command == "verify")
+            return verify(rest, out);
+        if (command == "implode")
+            return implodeCommand(rest, out);
+        return explodeCommand(rest, out);
+    } catch (const UsageError& error) {
+        err << "saverpack " << command << ": " << error.message << "\n"
+            << std::string(help).substr(0, std::string(help).find('\n')) << "\n";
+        return kExitUsage;
+    } catch (const ToolError& error) {
+        err << "saverpack: " << error.what() << "\n";
+        return kExitFailed;
+    } catch (const std::bad_alloc&) {
+        err << "saverpack: out of memory\n";
+        return kExitFailed;
+    } catch (const std::exception& error) {
+        err << "saverpack " << command << ": " << error.what() << "\n";
+        return kExitFailed;
+    }
+}

@@ -1,0 +1,19 @@
+// The command line of the packaging tool, callable without a process of its
+// own: build, list, verify, implode and explode.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct ToolEnvironment {
+    // Where the implode library is looked for, in order, when neither
+    // --library nor the description names one.
+    std::vector<std::filesystem::path> libraryCandidates;
+};
+
+// `args` holds the arguments after the program name. Returns the exit code:
+// 0 success, 1 failure (the reason is on `err`), 2 a wrong command line.
+int runSaverpack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                 const ToolEnvironment& environment);
