@@ -37,9 +37,9 @@ int main(int argc, char** argv) {
         data.items.push_back({"img\\b.bin", 0, variant == 1, pattern(120, 'b')});
         data.items.push_back({"c.txt", kTableKindCopy, true, {}});
         PackageContent content;
-        content.installMode = variant == 0 ? installmode::kBitmap : installmode::kJpeg;
-        content.hasDocument = variant == 1;
-        content.saverTitle = variant == 0 ? "Aquarium Screen Saver" : "fish";
+        content.header.installMode = variant == 0 ? installmode::kBitmap : installmode::kJpeg;
+        content.header.hasDocument = variant == 1;
+        content.header.saverTitle = variant == 0 ? "Aquarium Screen Saver" : "fish";
         content.entries[1] = {"impborl.dat", 4, false, text("MZ")};
         content.entries[3] = {"p.bmp", 4, true, pattern(200, 'p')};
         content.entries[5] = {"doc.txt", 4, true, pattern(90, 'd')};

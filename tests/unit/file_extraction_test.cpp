@@ -174,7 +174,7 @@ TEST_F(Extraction, UncompressedBytesRunningPastTheEnd) {
 
 TEST_F(Extraction, DocumentIsExtractedTwiceWhenCarried) {
     content = standardPackage({});
-    content.hasDocument = 1;
+    content.header.hasDocument = 1;
     content.entries[5] = entryOf("readme.txt", 4, bytesOf("read me"), false);
     prepare();
     ASSERT_EQ(extractDocument(context), result::kOk);
@@ -246,19 +246,19 @@ TEST_F(Extraction, PreviewIsRenamedByInstallMode) {
     EXPECT_EQ(context.package.header.entries[3].name, "preview.BMP");
     EXPECT_EQ(fileText(kWork + "preview.BMP"), textOf(content.entries[3]->bytes));
 
-    content.installMode = installmode::kJpeg;
+    content.header.installMode = installmode::kJpeg;
     content.entries[3]->name = "preview.bmp";
     prepare();
     ASSERT_EQ(extractPreview(context), result::kOk);
     EXPECT_EQ(context.package.header.entries[3].name, "preview.jpg");
 
-    content.installMode = installmode::kMovie;
+    content.header.installMode = installmode::kMovie;
     content.entries[3]->name = "movie";
     prepare();
     ASSERT_EQ(extractPreview(context), result::kOk);
     EXPECT_EQ(context.package.header.entries[3].name, "movie");
 
-    content.installMode = installmode::kBitmap;
+    content.header.installMode = installmode::kBitmap;
     content.entries[3]->name = std::string(254, 'n');
     prepare();
     extractPreview(context);
@@ -274,8 +274,8 @@ TEST_F(Extraction, PreviewIsRenamedByInstallMode) {
 
 TEST_F(Extraction, CompanionFilesAndTheDocument) {
     content = standardPackage({});
-    content.hasLicence = 1;
-    content.hasDocument = 1;
+    content.header.hasLicence = 1;
+    content.header.hasDocument = 1;
     content.entries[4] = entryOf("licence.rtf", 4, bytesOf("{\\rtf1 licence}"), false);
     content.entries[5] = entryOf("readme.txt", 4, bytesOf("read me"), false);
     prepare();

@@ -52,8 +52,8 @@ inline EntryContent entryOf(std::string name, std::int32_t kind, Bytes bytes,
 inline PackageContent standardPackage(const DataFileContent& data,
                                       const CompressionChoice& choice = {}) {
     PackageContent content;
-    content.installMode = installmode::kBitmap;
-    content.saverTitle = "Aquarium Screen Saver";
+    content.header.installMode = installmode::kBitmap;
+    content.header.saverTitle = "Aquarium Screen Saver";
     content.entries[1] = entryOf("impborl.dat", 4, bytesOf("MZ library stand-in"), false);
     content.entries[3] = entryOf("preview.bmp", 4, compressible(3000, 'p'));
     content.entries[6] = entryOf("Aqua5405.scr", 2, compressible(20000, 'e'));

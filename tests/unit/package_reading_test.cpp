@@ -65,7 +65,7 @@ TEST_F(Reading, CopyFailureReturnsTheWindowsCode) {
 
 TEST_F(Reading, TitlesTakeUpToSixtyFourBytes) {
     PackageContent content = standardPackage({});
-    content.saverTitle = std::string(64, 'z');
+    content.header.saverTitle = std::string(64, 'z');
     ASSERT_EQ(install(layOut(content)), result::kOk);
     EXPECT_EQ(context.package.saverTitle, std::string(64, 'z'));
     EXPECT_EQ(context.package.saverShortName, std::string(64, 'z')) << "lower case: not coded";
@@ -74,7 +74,7 @@ TEST_F(Reading, TitlesTakeUpToSixtyFourBytes) {
 TEST_F(Reading, TitlesThatCannotNameAFolderAreRefused) {
     for (const char* title : {"..", "a\\b", "x:y", "CON", "", "..\\..\\WINDOWS"}) {
         PackageContent content = standardPackage({});
-        content.saverTitle = title;
+        content.header.saverTitle = title;
         fakes.ui.dialogs.clear();
         EXPECT_EQ(install(layOut(content)), result::kUnsafeSaverTitle) << title;
         EXPECT_EQ(fakes.ui.dialogs.size(), 1u) << title;

@@ -28,8 +28,8 @@ Bytes implodeLibraryBytes() {
 PackageContent samplePackage(const std::string& title, const std::string& engineName,
                              const std::string& libraryName, const DataFileContent& data) {
     PackageContent content;
-    content.installMode = installmode::kQuiet;
-    content.saverTitle = title;
+    content.header.installMode = installmode::kQuiet;
+    content.header.saverTitle = title;
     content.entries[1] = {"impborl.dat", 4, false, implodeLibraryBytes()};
     content.entries[3] = {"preview.bmp", 4, true, patternBytes(5000, 'p')};
     content.entries[6] = {engineName, 2, true, patternBytes(60000, 'e')};

@@ -28,13 +28,13 @@ AssembledInstaller assembleInstaller(const PackagePlan& plan, std::span<const st
 
     AssembledInstaller result;
     PackageContent content;
-    content.installMode = plan.installMode;
-    content.hasLicence = plan.entries[entry::kLicence] ? 1 : 0;
-    content.hasDocument = plan.entries[entry::kDocument] ? 1 : 0;
-    content.carriesFlashInstaller = plan.entries[entry::kFlashInstaller] ? 1 : 0;
-    content.flashAXInstallerVersion = plan.flashAXInstallerVersion;
-    content.offerControlPanel = plan.offerControlPanel;
-    content.saverTitle = plan.saverTitle;
+    content.header.installMode = plan.installMode;
+    content.header.hasLicence = plan.entries[entry::kLicence] ? 1 : 0;
+    content.header.hasDocument = plan.entries[entry::kDocument] ? 1 : 0;
+    content.header.carriesFlashInstaller = plan.entries[entry::kFlashInstaller] ? 1 : 0;
+    content.header.flashAXInstallerVersion = plan.flashAXInstallerVersion;
+    content.header.offerControlPanel = plan.offerControlPanel;
+    content.header.saverTitle = plan.saverTitle;
 
     for (std::size_t index = 1; index < kPackageEntryCount; ++index) {
         const auto& entry = plan.entries[index];

@@ -72,14 +72,8 @@ Bytes buildInstaller(std::span<const std::uint8_t> stub, std::int64_t imageSize,
     const std::size_t headerAt = out.size();
     out.resize(headerAt + kInstallerHeaderSize);
 
-    InstallerHeader header;
-    header.installMode = content.installMode;
-    header.hasLicence = content.hasLicence;
-    header.hasDocument = content.hasDocument;
-    header.carriesFlashInstaller = content.carriesFlashInstaller;
-    header.flashAXInstallerVersion = content.flashAXInstallerVersion;
-    header.offerControlPanel = content.offerControlPanel;
-    header.saverTitle = content.saverTitle;
+    InstallerHeader header = content.header;
+    header.entries = {};
 
     for (std::size_t index = 0; index < kPackageEntryCount; ++index) {
         const auto& entry = content.entries[index];

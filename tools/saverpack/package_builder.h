@@ -40,13 +40,8 @@ struct EntryContent {
 };
 
 struct PackageContent {
-    std::uint8_t installMode = 0;
-    std::uint8_t hasLicence = 0;
-    std::uint8_t hasDocument = 0;
-    std::uint8_t carriesFlashInstaller = 0;
-    std::uint8_t flashAXInstallerVersion = 0;
-    std::uint8_t offerControlPanel = 0;
-    std::string saverTitle;
+    // The flags and the title; buildInstaller fills in the entry records.
+    InstallerHeader header;
     std::array<std::optional<EntryContent>, kPackageEntryCount> entries;
 };
 
