@@ -4,7 +4,7 @@
 // half-written.
 #include "file_io.h"
 #include "package_builder.h"
-#include "package_inspection.h"
+#include "package_listing.h"
 #include "saverpack_cli.h"
 
 #include "implode/implode.h"

@@ -7,7 +7,7 @@
 #include "implode/implode.h"
 #include "package_assembly.h"
 #include "package_description.h"
-#include "package_inspection.h"
+#include "package_listing.h"
 
 namespace fs = std::filesystem;
 

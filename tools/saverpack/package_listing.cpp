@@ -1,4 +1,4 @@
-#include "package_inspection.h"
+#include "package_listing.h"
 
 #include <algorithm>
 #include <iomanip>
