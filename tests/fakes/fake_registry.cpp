@@ -141,17 +141,25 @@ void FakeRegistry::failDeletingValue(const std::string& name, WinError error) {
     deleteErrors_[upper(name)] = error;
 }
 
-std::unique_ptr<platform::RegistryKey>
-FakeRegistry::createKey(RegistryRoot root, const std::string& path, WinError& error) {
+std::optional<std::string> FakeRegistry::reachableKey(RegistryRoot root, const std::string& path,
+                                                     WinError& error) const {
     const auto normal = normalise(path);
     if (!normal) {
         error = platform::kErrorInvalidParameter;
-        return nullptr;
+        return std::nullopt;
     }
     if (refused_.count(root)) {
         error = platform::kErrorAccessDenied;
-        return nullptr;
+        return std::nullopt;
     }
+    return normal;
+}
+
+std::unique_ptr<platform::RegistryKey>
+FakeRegistry::createKey(RegistryRoot root, const std::string& path, WinError& error) {
+    const auto normal = reachableKey(root, path, error);
+    if (!normal)
+        return nullptr;
     addKey(root, path);
     error = platform::kErrorNone;
     return std::make_unique<FakeRegistryKey>(*this, KeyId{root, *normal});
@@ -159,15 +167,9 @@ FakeRegistry::createKey(RegistryRoot root, const std::string& path, WinError& er
 
 std::unique_ptr<platform::RegistryKey>
 FakeRegistry::openKey(RegistryRoot root, const std::string& path, WinError& error) {
-    const auto normal = normalise(path);
-    if (!normal) {
-        error = platform::kErrorInvalidParameter;
+    const auto normal = reachableKey(root, path, error);
+    if (!normal)
         return nullptr;
-    }
-    if (refused_.count(root)) {
-        error = platform::kErrorAccessDenied;
-        return nullptr;
-    }
     if (!find({root, *normal})) {
         error = platform::kErrorFileNotFound;
         return nullptr;

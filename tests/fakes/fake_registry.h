@@ -52,6 +52,10 @@ class FakeRegistry final : public platform::Registry {
         std::map<std::string, std::pair<std::string, std::string>> values; // by upper-case name
     };
     static std::optional<std::string> normalise(const std::string& path);
+    // The normalised path when the key may be reached under `root`;
+    // otherwise nothing, with `error` set.
+    std::optional<std::string> reachableKey(platform::RegistryRoot root, const std::string& path,
+                                            platform::WinError& error) const;
     Key* find(const KeyId& id);
     const Key* find(const KeyId& id) const;
 
