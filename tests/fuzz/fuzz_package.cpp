@@ -11,10 +11,7 @@
 #include "fakes/fake_platform.h"
 #include "fakes/recording_view.h"
 #include "implode/implode.h"
-#include "payload/data_file.h"
-#include "payload/file_extraction.h"
-#include "payload/package_reading.h"
-#include "system/saver_folder.h"
+#include "install_steps.h"
 
 namespace {
 
@@ -60,25 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
          {"_crc32", reinterpret_cast<platform::ExportedFunction>(&implode::crc32)}});
 
     setPackagePaths(context);
-    ResultCode code = copyPackage(context);
-    if (code == result::kOk)
-        code = readInstallerHeader(context);
-    if (code == result::kOk)
-        code = setSaverPaths(context);
-    if (code == result::kOk)
-        code = prepareSaverFolder(platform, context.paths.windowsDir, kShared,
-                                  context.package.saverShortName, context.package.saverTitle, "",
-                                  false);
-    if (code == result::kOk) {
+    if (teststeps::readPackageAndPrepareSaverFolder(context) == result::kOk) {
         extractPreview(context);
-        code = extractMainEntries(context, context.package.packageCopyPath);
+        teststeps::placeSaverFiles(context);
     }
-    if (code == result::kOk)
-        code = readSettingsRecord(context);
-    if (code == result::kOk)
-        code = expandDataFiles(context);
-    if (code == result::kOk)
-        writeSaverSettings(context);
 
     for (const std::string& path : fakes.files.allPaths()) {
         if (!allowedPath(path))

@@ -15,16 +15,7 @@ struct Extraction : PackageFixture {
         return extractMainEntries(context, context.package.packageCopyPath);
     }
     // The whole file-placing part of an installation.
-    ResultCode placeEverything() {
-        ResultCode code = mainEntries();
-        if (code == result::kOk)
-            code = readSettingsRecord(context);
-        if (code == result::kOk)
-            code = expandDataFiles(context);
-        if (code == result::kOk)
-            code = writeSaverSettings(context);
-        return code;
-    }
+    ResultCode placeEverything() { return teststeps::placeSaverFiles(context); }
 };
 
 DataFileContent sampleData() {

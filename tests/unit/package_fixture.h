@@ -13,10 +13,10 @@
 #include "fakes/fake_platform.h"
 #include "fakes/recording_view.h"
 #include "implode/implode.h"
+#include "install_steps.h"
 #include "package_builder.h"
 #include "payload/entry_destinations.h"
 #include "payload/package_reading.h"
-#include "system/saver_folder.h"
 
 namespace packagetest {
 
@@ -111,16 +111,7 @@ struct PackageFixture : ::testing::Test {
     ResultCode install(const Bytes& installer) {
         fakes.files.addFile(kExe, textOf(installer));
         setPackagePaths(context);
-        ResultCode code = copyPackage(context);
-        if (code == result::kOk)
-            code = readInstallerHeader(context);
-        if (code == result::kOk)
-            code = setSaverPaths(context);
-        if (code == result::kOk)
-            code = prepareSaverFolder(platform, context.paths.windowsDir,
-                                      context.paths.sharedSaverRoot, context.package.saverShortName,
-                                      context.package.saverTitle, "", false);
-        return code;
+        return teststeps::readPackageAndPrepareSaverFolder(context);
     }
 
     std::string saverFolder() const { return kShared + "Aqua5405\\"; }

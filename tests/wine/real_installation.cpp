@@ -1,10 +1,7 @@
 #include "real_installation.h"
 
-#include "payload/data_file.h"
-#include "payload/file_extraction.h"
-#include "payload/package_reading.h"
+#include "install_steps.h"
 #include "system/file_operations.h"
-#include "system/saver_folder.h"
 
 namespace winetest {
 
@@ -21,27 +18,11 @@ ResultCode RealInstallation::prepare() {
         return code;
     setPackagePaths(context);
     context.package.executablePath = installerPath_;
-    code = copyPackage(context);
-    if (code == result::kOk)
-        code = readInstallerHeader(context);
-    if (code == result::kOk)
-        code = setSaverPaths(context);
-    if (code == result::kOk)
-        code = prepareSaverFolder(platform, context.paths.windowsDir, context.paths.sharedSaverRoot,
-                                  context.package.saverShortName, context.package.saverTitle, "",
-                                  false);
-    return code;
+    return teststeps::readPackageAndPrepareSaverFolder(context);
 }
 
 ResultCode RealInstallation::placeFiles() {
-    ResultCode code = extractMainEntries(context, context.package.packageCopyPath);
-    if (code == result::kOk)
-        code = readSettingsRecord(context);
-    if (code == result::kOk)
-        code = expandDataFiles(context);
-    if (code == result::kOk)
-        code = writeSaverSettings(context);
-    return code;
+    return teststeps::placeSaverFiles(context);
 }
 
 RealInstallation::~RealInstallation() {
