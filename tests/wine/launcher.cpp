@@ -11,6 +11,7 @@
 // when it did not end within 60 seconds.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -113,8 +114,9 @@ int main(int argc, char** argv) {
     if (!window)
         return 2;
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&log));
+    // "/l=" carries the handle's 32 significant bits in decimal.
     const std::string handle =
-        std::to_string(static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+        std::to_string(static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window)));
 
     const std::string program = argv[next++];
     std::string commandLine = quoted(program);

@@ -2,12 +2,14 @@
 
 namespace platform::win32 {
 
+// Window handles have 32 significant bits on every Windows: a 64-bit program
+// may cut one to 32 bits and must sign-extend it when it widens it again.
 WindowHandle handleValue(HWND window) {
     return static_cast<WindowHandle>(reinterpret_cast<UINT_PTR>(window));
 }
 
 HWND windowFrom(WindowHandle handle) {
-    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(handle));
+    return reinterpret_cast<HWND>(static_cast<INT_PTR>(static_cast<std::int32_t>(handle)));
 }
 
 WindowHandle Win32Messaging::findWindowByTitle(const std::string& title) {
