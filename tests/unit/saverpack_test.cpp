@@ -312,6 +312,39 @@ TEST_F(Saverpack, RefusesInvalidJsonAndAStubOverTheImage) {
     EXPECT_TRUE(leftovers().empty());
 }
 
+TEST_F(Saverpack, RefusesWindowsImagesThatAreNotI386) {
+    // "MZ", the new header's offset at 0x3C, "PE\0\0" and the machine field.
+    const auto image = [](std::uint16_t machine) {
+        Bytes bytes(0x100, 0);
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        bytes[0x3C] = 0x80;
+        bytes[0x80] = 'P';
+        bytes[0x81] = 'E';
+        bytes[0x84] = static_cast<std::uint8_t>(machine);
+        bytes[0x85] = static_cast<std::uint8_t>(machine >> 8);
+        return bytes;
+    };
+    put("stub.exe", image(0x8664));
+    ToolRun result = build(description_, {"--stub", path("stub.exe").string()});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("stub.exe: is a Windows image for machine 0x8664, not i386"),
+              std::string::npos)
+        << result.err;
+
+    put("stub.exe", image(0x014C));
+    put("impborl.dll", image(0x8664));
+    result = build(description_, {"--stub", path("stub.exe").string()});
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("impborl.dll: is a Windows image for machine 0x8664"),
+              std::string::npos)
+        << result.err;
+    EXPECT_TRUE(leftovers().empty());
+
+    put("impborl.dll", image(0x014C));
+    EXPECT_EQ(build(description_, {"--stub", path("stub.exe").string()}).code, 0);
+}
+
 TEST_F(Saverpack, FindsTheLibraryOrSaysWhereItLooked) {
     json description = description_;
     description.erase("implodeLibrary");

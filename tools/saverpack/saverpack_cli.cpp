@@ -1,5 +1,6 @@
 #include "saverpack_cli.h"
 
+#include <cstdio>
 #include <fstream>
 #include <optional>
 
@@ -126,6 +127,30 @@ std::vector<std::string> positionalOnly(const std::vector<std::string>& args, st
     return found;
 }
 
+// Installers carry only 32-bit programs: the stub and the implode library of
+// the 64-bit test build (or any other non-i386 Windows image) are refused.
+void refuseNonI386Image(const fs::path& file, const Bytes& image) {
+    constexpr std::size_t kNewHeaderOffsetField = 0x3C;
+    constexpr std::uint16_t kMachineI386 = 0x014C;
+    const auto word = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(image[at] | image[at + 1] << 8);
+    };
+    if (image.size() < kNewHeaderOffsetField + 4 || image[0] != 'M' || image[1] != 'Z')
+        return;
+    const std::uint32_t header = word(kNewHeaderOffsetField) | word(kNewHeaderOffsetField + 2)
+                                                                   << 16;
+    if (header > image.size() - 6 || image[header] != 'P' || image[header + 1] != 'E' ||
+        image[header + 2] != 0 || image[header + 3] != 0)
+        return;
+    const std::uint32_t machine = word(header + 4);
+    if (machine != kMachineI386) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(machine));
+        throw ToolError(file, std::string("is a Windows image for machine 0x") + hex +
+                                  ", not i386; installers carry only the 32-bit build");
+    }
+}
+
 fs::path chooseLibrary(const std::optional<fs::path>& option, const PackagePlan& plan,
                        const ToolEnvironment& environment) {
     if (option)
@@ -174,16 +199,19 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         throw UsageError{"needs -o OUT.exe"};
 
     PackagePlan plan = readPackageDescription(*description);
-    setImplodeLibrary(plan, chooseLibrary(library, plan, environment));
+    const fs::path libraryFile = chooseLibrary(library, plan, environment);
+    setImplodeLibrary(plan, libraryFile);
     Bytes stub;
     if (stubFile) {
         stub = readWholeFile(*stubFile);
         if (stub.size() > static_cast<std::size_t>(INSTALLER_SIZE_IN_BYTES))
             throw ToolError(*stubFile, std::to_string(stub.size()) +
                                            " bytes, more than the program image's 698368");
+        refuseNonI386Image(*stubFile, stub);
     }
 
     const AssembledInstaller installer = assembleInstaller(plan, stub, choice);
+    refuseNonI386Image(libraryFile, readWholeFile(libraryFile));
     for (const std::string& warning : installer.warnings)
         err << "saverpack: warning: " << warning << "\n";
 
