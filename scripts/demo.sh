@@ -8,10 +8,19 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.sh"
 mkdir -p "$BUILD"
 setup_all
 configure_and_build win32
-probe="$BUILD/win32/tests/wine/platform_probe.exe"
-for prefix in "$PREFIX32" "$PREFIX64"; do
+if [ "$RUNS_32BIT" = yes ]; then
+  probe="$BUILD/win32/tests/wine/platform_probe.exe"
+  loader=wine
+else
+  # The product is the 32-bit build; here only its 64-bit twin can run.
+  say "32-bit programs cannot run here: the platform report comes from the 64-bit twin"
+  configure_and_build win64
+  probe="$BUILD/win64/tests/wine/platform_probe.exe"
+  loader=$WINE64_LOADER
+fi
+for prefix in "${PREFIXES[@]}"; do
   say "platform report in $(basename "$prefix")"
-  WINEPREFIX="$prefix" wine "$probe" report </dev/null
+  WINEPREFIX="$prefix" "$loader" "$probe" report </dev/null
 done
 
 say "building saverpack (preset host)"

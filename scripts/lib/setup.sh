@@ -1,6 +1,10 @@
 # Shared set-up of scripts/test.sh and scripts/demo.sh: the packages, the
-# MinGW build of libjpeg-turbo, the Wine prefixes and a running Wine server.
+# MinGW builds of libjpeg-turbo, the Wine prefixes and a running Wine server.
 # Everything lands below build/ and is reused by the next run.
+#
+# Some machines cannot run 32-bit x86 code at all. There the 32-bit Wine
+# packages and prefix are left out and the 64-bit twin of the Windows programs
+# stands in for them. VLX_NO_32BIT=1 takes that path on any machine.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD="$ROOT/build"
@@ -8,7 +12,10 @@ DEPS="$BUILD/deps"
 WINE_DIR="$BUILD/wine"
 PREFIX32="$WINE_DIR/prefix32"
 PREFIX64="$WINE_DIR/prefix64"
-JPEG_MINGW="$DEPS/libjpeg-turbo-mingw"
+JPEG_MINGW32="$DEPS/libjpeg-turbo-mingw"
+JPEG_MINGW64="$DEPS/libjpeg-turbo-mingw64"
+WINE32_LOADER=/usr/lib/wine/wine
+WINE64_LOADER=/usr/lib/wine/wine64
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree,mshtml="
@@ -16,20 +23,54 @@ export WINEDLLOVERRIDES="winedbg.exe=d;mscoree,mshtml="
 PACKAGES=(
   cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev
   zlib1g-dev libjpeg62-turbo-dev libstorm-dev nlohmann-json3-dev
-  g++-mingw-w64-i686 libz-mingw-w64-dev nasm dpkg-dev
-  wine wine32:i386 wine64 xvfb imagemagick x11-apps x11-utils
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev
+  wine wine64 xvfb imagemagick x11-apps x11-utils
 )
+PACKAGES_32BIT=(wine32:i386)
 
 say() { printf '== %s\n' "$*"; }
 
+# Can this machine run 32-bit x86 programs? Sets RUNS_32BIT to yes or no and
+# NO_32BIT_REASON. The test is a 96-byte static i386 program that exits with
+# 42 through the 32-bit system call; anything else, including a folder where
+# nothing may be executed, means no.
+probe_32bit() {
+  RUNS_32BIT=no
+  if [ "${VLX_NO_32BIT:-0}" = 1 ]; then
+    NO_32BIT_REASON="VLX_NO_32BIT=1 is set"
+    return 0
+  fi
+  local dir="$BUILD/probe32"
+  mkdir -p "$dir" 2>/dev/null || { NO_32BIT_REASON="no folder for the probe"; return 0; }
+  if ! cp /bin/true "$dir/true" 2>/dev/null || ! "$dir/true" 2>/dev/null; then
+    NO_32BIT_REASON="programs cannot be run from $dir"
+    return 0
+  fi
+  # ELF header, one program header, then: mov eax,1; mov ebx,42; int 0x80.
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00%b%b%b' \
+    '\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00' \
+    '\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08' \
+    '\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80' \
+    >"$dir/exit42" 2>/dev/null && chmod +x "$dir/exit42" 2>/dev/null
+  local code=0
+  "$dir/exit42" >/dev/null 2>&1 || code=$?
+  if [ "$code" -eq 42 ]; then
+    RUNS_32BIT=yes
+  else
+    NO_32BIT_REASON="a static i386 program did not run here (exit $code)"
+  fi
+}
+
 install_packages() {
+  local wanted=("${PACKAGES[@]}")
+  [ "$RUNS_32BIT" = yes ] && wanted+=("${PACKAGES_32BIT[@]}")
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   say "installing: ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ "$RUNS_32BIT" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
   apt-get update -q
@@ -40,8 +81,8 @@ install_packages() {
 # package, fetched with a private source list so the system's apt set-up
 # stays as it is.
 build_libjpeg_mingw() {
-  [ -f "$JPEG_MINGW/lib/libjpeg.a" ] && return 0
-  say "building libjpeg-turbo for MinGW"
+  [ -f "$JPEG_MINGW32/lib/libjpeg.a" ] && [ -f "$JPEG_MINGW64/lib/libjpeg.a" ] && return 0
+  say "building libjpeg-turbo for MinGW (i686 and x86_64)"
   local apt="$DEPS/apt"
   rm -rf "$apt" && mkdir -p "$apt/parts" "$apt/lists/partial" "$apt/src"
   local f
@@ -58,12 +99,24 @@ build_libjpeg_mingw() {
   local src
   src=$(find "$apt/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n 1)
   [ -n "$src" ] || { echo "libjpeg-turbo source not found" >&2; return 1; }
-  cmake -S "$src" -B "$DEPS/libjpeg-turbo-build" -G "Unix Makefiles" \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -DCMAKE_INSTALL_PREFIX="$JPEG_MINGW" >/dev/null
-  cmake --build "$DEPS/libjpeg-turbo-build" -j2 >/dev/null
-  cmake --install "$DEPS/libjpeg-turbo-build" >/dev/null
+  local toolchain install
+  for toolchain in i686 x86_64; do
+    install=$JPEG_MINGW32
+    [ "$toolchain" = x86_64 ] && install=$JPEG_MINGW64
+    rm -rf "$DEPS/libjpeg-turbo-build"
+    cmake -S "$src" -B "$DEPS/libjpeg-turbo-build" -G "Unix Makefiles" \
+      -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
+      -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -DCMAKE_INSTALL_PREFIX="$install" >/dev/null
+    cmake --build "$DEPS/libjpeg-turbo-build" -j2 >/dev/null
+    cmake --install "$DEPS/libjpeg-turbo-build" >/dev/null
+  done
   rm -rf "$apt/src" "$DEPS/libjpeg-turbo-build"
+}
+
+# The Wine loader that starts programs in a prefix: the 64-bit one for the
+# 64-bit prefix, which also works where 32-bit code cannot run.
+loader_for() { # prefix
+  if [ "$1" = "$PREFIX64" ]; then echo "$WINE64_LOADER"; else echo "$WINE32_LOADER"; fi
 }
 
 make_prefix() { # arch folder
@@ -71,13 +124,11 @@ make_prefix() { # arch folder
   [ -f "$prefix/.ready" ] && return 0
   say "making the $arch Wine prefix"
   rm -rf "$prefix" && mkdir -p "$(dirname "$prefix")"
-  if [ "$arch" = win64 ]; then
-    WINEARCH=win64 WINEPREFIX="$prefix" /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-  else
-    WINEARCH=win32 WINEPREFIX="$prefix" wineboot -i >/dev/null 2>&1
-  fi
+  local loader
+  loader=$(loader_for "$prefix")
+  WINEARCH=$arch WINEPREFIX="$prefix" "$loader" wineboot -i >/dev/null 2>&1
   # No crash debugger.
-  WINEPREFIX="$prefix" wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+  WINEPREFIX="$prefix" "$loader" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /d '' /f >/dev/null 2>&1
   WINEPREFIX="$prefix" wineserver -w
   touch "$prefix/.ready"
@@ -104,7 +155,7 @@ start_wine() {
   local prefix
   for prefix in "$@"; do
     WINEPREFIX="$prefix" wineserver -p
-    WINEPREFIX="$prefix" wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX="$prefix" "$(loader_for "$prefix")" cmd /c exit >/dev/null 2>&1 </dev/null || true
   done
 }
 
@@ -117,22 +168,39 @@ stop_all() {
   XVFB_PID=
 }
 
+# The prefixes this machine can use: the 32-bit one only where 32-bit code runs.
+PREFIXES=()
+
 setup_all() {
+  probe_32bit
   install_packages
+  if [ "$RUNS_32BIT" = yes ] && ! "$WINE32_LOADER" --version >/dev/null 2>&1; then
+    RUNS_32BIT=no
+    NO_32BIT_REASON="Wine's 32-bit loader does not start"
+  fi
+  if [ "$RUNS_32BIT" = yes ]; then
+    say "32-bit programs run here: the product and its 64-bit twin are both tested"
+    PREFIXES=("$PREFIX32" "$PREFIX64")
+  else
+    say "32-bit programs cannot run here ($NO_32BIT_REASON): the 64-bit twin stands in"
+    PREFIXES=("$PREFIX64")
+  fi
   build_libjpeg_mingw
-  make_prefix win32 "$PREFIX32"
+  [ "$RUNS_32BIT" = yes ] && make_prefix win32 "$PREFIX32"
   make_prefix win64 "$PREFIX64"
   trap stop_all EXIT
   start_display
-  start_wine "$PREFIX32" "$PREFIX64"
+  start_wine "${PREFIXES[@]}"
 }
 
 configure_and_build() { # preset...
   local preset
   for preset in "$@"; do
     say "building preset $preset"
+    local jpeg=$JPEG_MINGW32
+    [ "$preset" = win64 ] && jpeg=$JPEG_MINGW64
     cmake --preset "$preset" -DVLX_WINE_PREFIX32="$PREFIX32" -DVLX_WINE_PREFIX64="$PREFIX64" \
-      -DVLX_JPEG_MINGW="$JPEG_MINGW" >"$BUILD/configure-$preset.log" 2>&1 ||
+      -DVLX_JPEG_MINGW="$jpeg" >"$BUILD/configure-$preset.log" 2>&1 ||
       { cat "$BUILD/configure-$preset.log"; return 1; }
     if ! cmake --build --preset "$preset" -j2 >"$BUILD/build-$preset.log" 2>&1; then
       grep -E -A3 'error|Error' "$BUILD/build-$preset.log" | head -n 60

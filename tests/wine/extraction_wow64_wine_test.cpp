@@ -10,6 +10,7 @@ namespace winetest {
 namespace {
 
 TEST(Wow64Extraction, EngineLandsInBothSystemFolders) {
+    WINETEST_NEEDS_WOW64();
     const std::string tag = std::to_string(GetCurrentProcessId());
     TempFolder folder("extract64");
     const PackageContent content =

@@ -6,6 +6,7 @@
 #include "platform/win32/win32_platform.h"
 #include "system/path_names.h"
 #include "system/uninstall_entry.h"
+#include "wine_test_support.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ std::string uninstallString(const std::string& key, REGSAM view) {
 }
 
 TEST(Wow64Registration, MachineEntryLandsInTheThirtyTwoBitView) {
+    WINETEST_NEEDS_WOW64();
     platform::win32::Win32Platform win32;
     platform::Platform platform = win32.platform();
     const std::string systemDir = withTrailingBackslash(win32.system.systemDirectory());

@@ -63,3 +63,9 @@ class NamedEvent {
 void setWineVersionFor(const std::string& exeName, const std::string& version);
 
 } // namespace winetest
+
+// WOW64 (registry redirection, Sysnative, IsWow64Process true) shows only to a
+// 32-bit program; the 64-bit twin of a WOW64 test reports itself skipped.
+#define WINETEST_NEEDS_WOW64()                                                                     \
+    if (sizeof(void*) != 4)                                                                        \
+    GTEST_SKIP() << "only a 32-bit program sees WOW64; this is the 64-bit build"

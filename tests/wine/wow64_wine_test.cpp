@@ -11,6 +11,7 @@
 namespace {
 
 struct Wow64 : ::testing::Test {
+    void SetUp() override { WINETEST_NEEDS_WOW64(); }
     platform::win32::Win32Platform win32;
     platform::Platform platform = win32.platform();
 };

@@ -1,0 +1,30 @@
+# Registers the tests of a Windows test program with ctest; each runs under
+# Wine in one of the prefixes that scripts/test.sh makes.
+#
+#   vlx_wine_tests(TARGET SUITE TIMEOUT)
+#
+# SUITE "wine32" runs in the 32-bit prefix and "wine64" in the 64-bit prefix
+# (the product, a 32-bit program, under WOW64). The 64-bit twin runs every
+# suite in the 64-bit prefix, named "twin64." and "twin64.wow64." after them;
+# the WOW64 suite skips itself there.
+function(vlx_wine_tests target suite timeout)
+  if(VLX_TWIN)
+    set(prefix_folder "${VLX_WINE_PREFIX64}")
+    if(suite STREQUAL "wine32")
+      set(name_prefix "twin64.")
+    else()
+      set(name_prefix "twin64.wow64.")
+    endif()
+  elseif(suite STREQUAL "wine32")
+    set(prefix_folder "${VLX_WINE_PREFIX32}")
+    set(name_prefix "wine32.")
+  else()
+    set(prefix_folder "${VLX_WINE_PREFIX64}")
+    set(name_prefix "wine64.")
+  endif()
+  gtest_discover_tests(${target}
+    TEST_PREFIX "${name_prefix}"
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "WINEPREFIX=${prefix_folder}" TIMEOUT ${timeout})
+endfunction()
