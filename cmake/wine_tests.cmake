@@ -1,13 +1,20 @@
 # Registers the tests of a Windows test program with ctest; each runs under
 # Wine in one of the prefixes that scripts/test.sh makes.
 #
-#   vlx_wine_tests(TARGET SUITE TIMEOUT)
+#   vlx_wine_tests(TARGET SUITE TIMEOUT [LOCK NAME])
 #
+# Tests that share a LOCK name never run at the same time (for example those
+# that register the player control in their prefix).
 # SUITE "wine32" runs in the 32-bit prefix and "wine64" in the 64-bit prefix
 # (the product, a 32-bit program, under WOW64). The 64-bit twin runs every
 # suite in the 64-bit prefix, named "twin64." and "twin64.wow64." after them;
 # the WOW64 suite skips itself there.
 function(vlx_wine_tests target suite timeout)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "LOCK" "")
+  set(lock)
+  if(arg_LOCK)
+    set(lock RESOURCE_LOCK ${arg_LOCK})
+  endif()
   if(VLX_TWIN)
     set(prefix_folder "${VLX_WINE_PREFIX64}")
     if(suite STREQUAL "wine32")
@@ -26,5 +33,5 @@ function(vlx_wine_tests target suite timeout)
     TEST_PREFIX "${name_prefix}"
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "WINEPREFIX=${prefix_folder}" TIMEOUT ${timeout})
+    PROPERTIES ENVIRONMENT "WINEPREFIX=${prefix_folder}" TIMEOUT ${timeout} ${lock})
 endfunction()

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "app/install_reporting.h"
+#include "flash/flash_version.h"
 #include "payload/compression/implode_library.h"
 #include "payload/package_state.h"
 #include "platform/platform.h"
@@ -24,6 +25,7 @@ struct InstallerContext {
     OperatingSystemClass osClass = osclass::kUnrecognised;
     PackageState package;
     InstalledFiles installedFiles;
+    PlayerVersionCache playerVersionCache;
     ExplodeWorkArea explodeWorkArea{};
     // Where the package header sits in the installer file: right behind the
     // program image. Tests hand the reading code smaller images.

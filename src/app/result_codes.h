@@ -53,6 +53,9 @@ constexpr ResultCode kSwfVersionTooLow = -406;
 constexpr ResultCode kMovieNewerThanPlayer = -410;
 constexpr ResultCode kFlashUpdateFailed = -416;
 constexpr ResultCode kNotCompatibleWithNt = -455;
+// The header's carried-installer version index names no known version (above
+// 1): nothing is extracted or started.
+constexpr ResultCode kFlashInstallerVersionUnknown = -417;
 
 // The user.
 constexpr ResultCode kUserAbort = -454;

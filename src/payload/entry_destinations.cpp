@@ -2,13 +2,9 @@
 
 #include "system/path_names.h"
 
-namespace {
-
 bool isFlashInstallerName(const std::string& name) {
     return name == kFlashInstallerName || name == kFlashInstaller10Name;
 }
-
-} // namespace
 
 std::optional<std::string> entryDestination(const InstallerPaths& paths,
                                             const std::string& saverFolder,

@@ -15,6 +15,9 @@ constexpr const char* kImplodeLibraryEntryName = "impborl.dat";
 constexpr const char* kMovieCopySource = "installer.swf";
 constexpr int kLibraryDeleteAttempts = 1000;
 
+// One of the two known Flash Player installer names (case-sensitive).
+bool isFlashInstallerName(const std::string& name);
+
 // The destination of an entry by its kind; nothing for a kind without one.
 std::optional<std::string> entryDestination(const InstallerPaths& paths,
                                             const std::string& saverFolder,

@@ -182,17 +182,26 @@ class UserInterface {
 
 class LibraryLoader;
 
-// The shell: documents opened with their default program.
+enum class ShowMode { Hidden, Normal };
+
+// The shell: documents opened and programs started with their default action.
 class Shell {
   public:
     virtual ~Shell() = default;
     // Opens the file with its default verb, as a double click would. The
     // outcome is not reported.
     virtual void openDocument(const std::string& path) = 0;
+    // Starts a program through the shell's default action (no verb, no
+    // working folder) with the application window as owner, without waiting
+    // for it. Returns the shell's value: above 32 when it started, otherwise
+    // 0 or the shell's error code (1 to 32).
+    virtual std::int32_t startProgram(const std::string& program, const std::string& parameters,
+                                      ShowMode show) = 0;
 };
 
 class Registry;
 class Messaging;
+class PlayerControls;
 
 // All of Windows, as one object handed to the operations that need it.
 struct Platform {
@@ -203,6 +212,7 @@ struct Platform {
     Shell& shell;
     Registry& registry;
     Messaging& messaging;
+    PlayerControls& players;
 };
 
 } // namespace platform

@@ -1,6 +1,6 @@
-// The registry part of the seam: keys below the two roots the installer
-// writes to, opened with full access, string values, deletions. Failures come
-// back as Windows error codes.
+// The registry part of the seam: keys below the roots the installer uses,
+// opened with full access, string values, deletions. Failures come back as
+// Windows error codes.
 #pragma once
 
 #include <memory>
@@ -13,6 +13,7 @@ namespace platform {
 enum class RegistryRoot {
     LocalMachine, // HKEY_LOCAL_MACHINE
     CurrentUser,  // HKEY_CURRENT_USER
+    ClassesRoot,  // HKEY_CLASSES_ROOT (read only by the installer)
 };
 
 // An open key with full access rights (KEY_ALL_ACCESS). Closed when the
@@ -23,6 +24,9 @@ class RegistryKey {
     // Writes a string value (REG_SZ) with its terminating NUL.
     virtual WinError setString(const std::string& name, const std::string& value) = 0;
     virtual WinError deleteValue(const std::string& name) = 0;
+    // Reads a string value (REG_SZ or REG_EXPAND_SZ, unexpanded) into
+    // `value`; the empty name reads the key's default value.
+    virtual WinError readString(const std::string& name, std::string& value) = 0;
 };
 
 class Registry {

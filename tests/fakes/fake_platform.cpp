@@ -453,4 +453,17 @@ void FakeUserInterface::handleNextMessage() {
     fire();
 }
 
+std::int32_t FakeShell::startProgram(const std::string& program, const std::string& parameters,
+                                     platform::ShowMode show) {
+    startedPrograms.push_back({program, parameters, show});
+    std::int32_t answer = 42;
+    if (!startAnswers.empty()) {
+        answer = startAnswers.front();
+        startAnswers.pop_front();
+    }
+    if (answer > 32 && onStart)
+        onStart(startedPrograms.back());
+    return answer;
+}
+
 } // namespace fake

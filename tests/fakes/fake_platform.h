@@ -13,6 +13,7 @@
 
 #include "fakes/fake_library_loader.h"
 #include "fakes/fake_messaging.h"
+#include "fakes/fake_player.h"
 #include "fakes/fake_registry.h"
 #include "platform/platform.h"
 
@@ -154,8 +155,21 @@ class FakeUserInterface final : public platform::UserInterface {
 
 class FakeShell final : public platform::Shell {
   public:
+    struct StartedProgram {
+        std::string program;
+        std::string parameters;
+        platform::ShowMode show;
+    };
     std::vector<std::string> openedDocuments;
+    std::vector<StartedProgram> startedPrograms;
+    // The shell's answers to the starts, in order; 42 (started) when none is queued.
+    std::deque<std::int32_t> startAnswers;
+    // Runs at every start that the shell answers above 32, as the program would.
+    std::function<void(const StartedProgram&)> onStart;
+
     void openDocument(const std::string& path) override { openedDocuments.push_back(path); }
+    std::int32_t startProgram(const std::string& program, const std::string& parameters,
+                              platform::ShowMode show) override;
 };
 
 struct FakePlatform {
@@ -166,8 +180,10 @@ struct FakePlatform {
     FakeShell shell;
     FakeRegistry registry;
     FakeMessaging messaging;
+    FakePlayerControls players;
     platform::Platform platform() {
-        return platform::Platform{files, system, ui, libraries, shell, registry, messaging};
+        return platform::Platform{files,    system,    ui,     libraries, shell,
+                                  registry, messaging, players};
     }
 };
 

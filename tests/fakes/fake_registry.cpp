@@ -61,6 +61,18 @@ class FakeRegistryKey final : public platform::RegistryKey {
         return platform::kErrorNone;
     }
 
+    WinError readString(const std::string& name, std::string& value) override {
+        value.clear();
+        const FakeRegistry::Key* key = registry_.find(id_);
+        if (!key)
+            return kErrorKeyDeleted;
+        const auto it = key->values.find(upper(name));
+        if (it == key->values.end())
+            return platform::kErrorFileNotFound;
+        value = it->second.second;
+        return platform::kErrorNone;
+    }
+
   private:
     FakeRegistry& registry_;
     FakeRegistry::KeyId id_;
@@ -142,7 +154,7 @@ void FakeRegistry::failDeletingValue(const std::string& name, WinError error) {
 }
 
 std::optional<std::string> FakeRegistry::reachableKey(RegistryRoot root, const std::string& path,
-                                                     WinError& error) const {
+                                                      WinError& error) const {
     const auto normal = normalise(path);
     if (!normal) {
         error = platform::kErrorInvalidParameter;

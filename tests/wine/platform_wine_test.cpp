@@ -117,8 +117,8 @@ class SandboxedSystem final : public platform::SystemInfo {
 TEST_F(RealPlatform, WorkFolderSkipsExistingVlx1AndVlx2) {
     TempFolder local("localappdata");
     SandboxedSystem sandbox(win32.system, local.path() + "Local");
-    platform::Platform sandboxed{win32.files, sandbox,        win32.ui,       win32.libraries,
-                                 win32.shell, win32.registry, win32.messaging};
+    platform::Platform sandboxed{win32.files, sandbox,        win32.ui,        win32.libraries,
+                                 win32.shell, win32.registry, win32.messaging, win32.players};
     const std::string base = local.path() + "Local\\Vellarmont\\";
     ASSERT_TRUE(CreateDirectoryA((local.path() + "Local").c_str(), nullptr));
 

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/win32/win32_library_loader.h"
 #include "platform/win32/win32_messaging.h"
+#include "platform/win32/win32_player_control.h"
 #include "platform/win32/win32_registry.h"
 
 namespace platform::win32 {
@@ -68,6 +69,8 @@ class Win32UserInterface final : public UserInterface {
 class Win32Shell final : public Shell {
   public:
     void openDocument(const std::string& path) override;
+    std::int32_t startProgram(const std::string& program, const std::string& parameters,
+                              ShowMode show) override;
     void setOwnerWindow(HWND owner) { owner_ = owner; }
 
   private:
@@ -84,8 +87,9 @@ class Win32Platform {
     Win32Shell shell;
     Win32Registry registry;
     Win32Messaging messaging;
+    Win32PlayerControls players;
     Platform platform() {
-        return Platform{files, system, ui, libraries, shell, registry, messaging};
+        return Platform{files, system, ui, libraries, shell, registry, messaging, players};
     }
 };
 

@@ -1,11 +1,21 @@
 #include "platform/win32/win32_registry.h"
 
+#include <algorithm>
+
 namespace platform::win32 {
 
 namespace {
 
 HKEY rootKey(RegistryRoot root) {
-    return root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    switch (root) {
+    case RegistryRoot::LocalMachine:
+        return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::ClassesRoot:
+        return HKEY_CLASSES_ROOT;
+    case RegistryRoot::CurrentUser:
+        break;
+    }
+    return HKEY_CURRENT_USER;
 }
 
 class Win32RegistryKey final : public RegistryKey {
@@ -23,6 +33,25 @@ class Win32RegistryKey final : public RegistryKey {
 
     WinError deleteValue(const std::string& name) override {
         return static_cast<WinError>(RegDeleteValueA(key_, name.c_str()));
+    }
+
+    WinError readString(const std::string& name, std::string& value) override {
+        value.clear();
+        DWORD type = 0;
+        DWORD size = 0;
+        LONG status = RegQueryValueExA(key_, name.c_str(), nullptr, &type, nullptr, &size);
+        if (status != ERROR_SUCCESS)
+            return static_cast<WinError>(status);
+        if (type != REG_SZ && type != REG_EXPAND_SZ)
+            return ERROR_INVALID_DATA;
+        std::string buffer(size + 1, '\0'); // room for a missing terminator
+        status = RegQueryValueExA(key_, name.c_str(), nullptr, &type,
+                                  reinterpret_cast<BYTE*>(buffer.data()), &size);
+        if (status != ERROR_SUCCESS)
+            return static_cast<WinError>(status);
+        buffer.resize(std::min<std::size_t>(size, buffer.size()));
+        value = buffer.substr(0, buffer.find('\0'));
+        return ERROR_SUCCESS;
     }
 
   private:
