@@ -18,6 +18,7 @@ constexpr std::string_view kButtonAbort = "&Abort";
 // The installation error dialog.
 constexpr std::string_view kInstallationError = "Installation Error: ";
 constexpr std::string_view kParagraph = "\r\n\r\n";
+constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kInsufficientPrivileges =
     "Insufficient user account privileges.\r\n\r\nThe current user account has insufficient "
     "privileges to install screen savers. Please contact your system administrator for help in "
@@ -49,6 +50,7 @@ constexpr std::string_view kDataFileInUse = "Screensaver data file already in us
 constexpr std::string_view kProblemOpeningDataFile =
     "Problem opening screen saver data file.\r\n\r\nFile: ";
 constexpr std::string_view kProblemReadingDataFile = "Problem reading screen saver data file. ";
+constexpr std::string_view kProblemClosingFile = "Problem closing file.\r\n\r\nFile: ";
 
 // The implode binding.
 constexpr std::string_view kZipError = "Zip Error: Problem expanding data in memory. ";

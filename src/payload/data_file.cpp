@@ -33,10 +33,10 @@ ResultCode openDataFile(InstallerContext& context, const std::string& path, bool
                         bool& loaded) {
     PackageState& package = context.package;
     if (package.dataFileOpen) {
-        context.platform.ui.messageDialog(
-            platform::DialogKind::Information,
-            std::string(text::kVellarmontError) + std::string(text::kDataFileInUse),
-            {platform::DialogButton::Abort});
+        context.platform.ui.messageDialog(platform::DialogKind::Information,
+                                          std::string(text::kVellarmontError) +
+                                              std::string(text::kDataFileInUse),
+                                          {platform::DialogButton::Abort});
         loaded = true;
         return result::kOk;
     }
@@ -79,7 +79,19 @@ ResultCode closeDataFile(InstallerContext& context) {
     PackageState& package = context.package;
     if (!package.dataFileOpen)
         return result::kOk;
+    const platform::WinError error =
+        package.dataFile ? package.dataFile->close() : platform::kErrorNone;
     package.dataFile.reset();
     package.dataFileOpen = false;
+    if (error != platform::kErrorNone) {
+        // The message names no file: only the system's text for the code.
+        const auto code = static_cast<ResultCode>(error);
+        context.platform.ui.messageDialog(platform::DialogKind::Error,
+                                          std::string(text::kProblemClosingFile) +
+                                              std::string(text::kLineBreak) +
+                                              context.platform.system.errorMessageText(code),
+                                          {platform::DialogButton::Abort});
+        return code;
+    }
     return result::kOk;
 }

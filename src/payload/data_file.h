@@ -15,5 +15,6 @@ ResultCode readSettingsRecord(InstallerContext& context);
 ResultCode openDataFile(InstallerContext& context, const std::string& path, bool report,
                         bool& loaded);
 
-// Ends the use of the open data file.
+// Ends the use of the open data file. A close that fails is shown in the
+// error dialog and returns the system's code; the file counts as closed.
 ResultCode closeDataFile(InstallerContext& context);

@@ -25,6 +25,7 @@ constexpr WinError kErrorNone = 0;
 constexpr WinError kErrorFileNotFound = 2;
 constexpr WinError kErrorPathNotFound = 3;
 constexpr WinError kErrorAccessDenied = 5;
+constexpr WinError kErrorInvalidHandle = 6;
 constexpr WinError kErrorNotEnoughMemory = 8;
 constexpr WinError kErrorNoMoreFiles = 18;
 constexpr WinError kErrorSharingViolation = 32;
@@ -54,7 +55,7 @@ struct FolderEntry {
 
 enum class SeekOrigin { Begin, Current, End };
 
-// An open file. Closed when the object goes.
+// An open file. Closed when the object goes, unless close() came first.
 class File {
   public:
     virtual ~File() = default;
@@ -64,12 +65,15 @@ class File {
     virtual WinError write(const void* buffer, std::uint32_t size, std::uint32_t& written) = 0;
     virtual WinError seek(std::int64_t offset, SeekOrigin origin, std::uint64_t& position) = 0;
     virtual WinError size(std::uint64_t& size) = 0;
+    // Closes the file now and gives the system's answer; the handle is gone
+    // either way, and every later call fails with kErrorInvalidHandle.
+    virtual WinError close() = 0;
 };
 
 enum class OpenMode {
-    ReadExisting,    // read access, the file must exist; others may read it too
-    CreateAlways,    // write access, replaces any file of that name
-    ReadWriteAlways, // read and write access, creates the file when missing
+    ReadExisting,      // read access, the file must exist; others may read it too
+    CreateAlways,      // write access, replaces any file of that name
+    ReadWriteAlways,   // read and write access, creates the file when missing
     ReadWriteExisting, // read and write access, the file must exist; others may read and write
 };
 

@@ -19,11 +19,54 @@ std::string upper(std::string_view text) {
     return result;
 }
 
+// What an open handle may do, and what it lets others do.
+struct Access {
+    bool read = false;
+    bool write = false;
+    bool shareRead = false;
+    bool shareWrite = false;
+};
+
+Access accessOf(platform::OpenMode mode) {
+    switch (mode) {
+    case platform::OpenMode::ReadExisting:
+        return {true, false, true, false};
+    case platform::OpenMode::CreateAlways:
+        return {false, true, true, false};
+    case platform::OpenMode::ReadWriteAlways:
+        return {true, true, true, false};
+    case platform::OpenMode::ReadWriteExisting:
+        return {true, true, true, true};
+    }
+    return {};
+}
+
+using OpenHandles = FakeFileSystem::OpenHandles;
+
+// Whether a new handle with `access` may open a file with these handles.
+bool sharingAllows(const OpenHandles& open, const Access& access) {
+    return !(access.read && open.denyReaders > 0) && !(access.write && open.denyWriters > 0) &&
+           (access.shareRead || open.readers == 0) && (access.shareWrite || open.writers == 0);
+}
+
 class FakeFile final : public platform::File {
   public:
-    explicit FakeFile(std::shared_ptr<std::string> data) : data_(std::move(data)) {}
+    FakeFile(std::shared_ptr<std::string> data, std::shared_ptr<OpenHandles> handles,
+             const Access& access)
+        : data_(std::move(data)), handles_(std::move(handles)), access_(access) {
+        count(+1);
+    }
+    ~FakeFile() override {
+        if (handles_)
+            count(-1);
+    }
+    FakeFile(const FakeFile&) = delete;
+    FakeFile& operator=(const FakeFile&) = delete;
 
     WinError read(void* buffer, std::uint32_t size, std::uint32_t& read) override {
+        read = 0;
+        if (!handles_)
+            return platform::kErrorInvalidHandle;
         const std::uint64_t available = position_ < data_->size() ? data_->size() - position_ : 0;
         read = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, available));
         std::copy_n(data_->data() + position_, read, static_cast<char*>(buffer));
@@ -32,6 +75,9 @@ class FakeFile final : public platform::File {
     }
 
     WinError write(const void* buffer, std::uint32_t size, std::uint32_t& written) override {
+        written = 0;
+        if (!handles_)
+            return platform::kErrorInvalidHandle;
         if (data_->size() < position_ + size)
             data_->resize(position_ + size);
         std::copy_n(static_cast<const char*>(buffer), size, data_->data() + position_);
@@ -42,6 +88,8 @@ class FakeFile final : public platform::File {
 
     WinError seek(std::int64_t offset, platform::SeekOrigin origin,
                   std::uint64_t& position) override {
+        if (!handles_)
+            return platform::kErrorInvalidHandle;
         std::int64_t base = 0;
         if (origin == platform::SeekOrigin::Current)
             base = static_cast<std::int64_t>(position_);
@@ -55,12 +103,32 @@ class FakeFile final : public platform::File {
     }
 
     WinError size(std::uint64_t& size) override {
+        if (!handles_)
+            return platform::kErrorInvalidHandle;
         size = data_->size();
         return platform::kErrorNone;
     }
 
+    WinError close() override {
+        if (!handles_)
+            return platform::kErrorInvalidHandle;
+        const WinError answer = handles_->closeError;
+        count(-1);
+        handles_.reset();
+        return answer;
+    }
+
   private:
+    void count(int step) {
+        handles_->readers += access_.read ? step : 0;
+        handles_->writers += access_.write ? step : 0;
+        handles_->denyReaders += access_.shareRead ? 0 : step;
+        handles_->denyWriters += access_.shareWrite ? 0 : step;
+    }
+
     std::shared_ptr<std::string> data_;
+    std::shared_ptr<OpenHandles> handles_; // null once closed
+    Access access_;
     std::uint64_t position_ = 0;
 };
 
@@ -85,13 +153,52 @@ std::string FakeFileSystem::parentKey(const std::string& k) {
     return separator == std::string::npos ? std::string() : k.substr(0, separator);
 }
 
+std::string FakeFileSystem::reached(const std::string& path, bool followLast) const {
+    const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    const bool share = path.rfind("\\\\", 0) == 0;
+    // Bare separators name a root and nothing in it; the search upwards of a
+    // share path ends there.
+    const bool root = !path.empty() && path.find_first_not_of("\\/") == std::string::npos;
+    if (!drive && !share && !root)
+        throw std::logic_error("a relative path reached the file system: \"" + path + "\"");
+    std::string k = key(path);
+    // Each link on the way is replaced by its target, from the start again,
+    // so that a target may hold links too; a loop of links ends somewhere.
+    std::size_t from = 0;
+    for (int hops = 0; hops < 40;) {
+        const std::size_t end = k.find('\\', from);
+        if (end == std::string::npos && !followLast)
+            break;
+        const auto it = nodes_.find(k.substr(0, end));
+        if (it != nodes_.end() && it->second.isLink) {
+            k = it->second.target + (end == std::string::npos ? std::string() : k.substr(end));
+            from = 0;
+            ++hops;
+            continue;
+        }
+        if (end == std::string::npos)
+            break;
+        from = end + 1;
+    }
+    return k;
+}
+
+FakeFileSystem::Node& FakeFileSystem::place(const std::string& k, const std::string& name) {
+    const std::string parent = parentKey(k);
+    if (!parent.empty() && !nodes_.count(parent))
+        addFolder(parent);
+    Node& node = nodes_[k];
+    node.name = name;
+    return node;
+}
+
 FakeFileSystem::Node* FakeFileSystem::find(const std::string& path) {
-    const auto it = nodes_.find(key(path));
+    const auto it = nodes_.find(reached(path));
     return it == nodes_.end() ? nullptr : &it->second;
 }
 
 const FakeFileSystem::Node* FakeFileSystem::find(const std::string& path) const {
-    const auto it = nodes_.find(key(path));
+    const auto it = nodes_.find(reached(path));
     return it == nodes_.end() ? nullptr : &it->second;
 }
 
@@ -114,11 +221,7 @@ void FakeFileSystem::addFolder(const std::string& path, std::uint32_t attributes
     const std::string k = key(path);
     if (k.empty())
         return;
-    const std::string parent = parentKey(k);
-    if (!parent.empty() && !nodes_.count(parent))
-        addFolder(parent);
-    Node& node = nodes_[k];
-    node.name = withoutTrailingSeparators(path);
+    Node& node = place(k, withoutTrailingSeparators(path));
     node.isFolder = true;
     node.attributes = attributes | attr::kDirectory;
 }
@@ -133,20 +236,17 @@ std::string FakeFileSystem::withoutTrailingSeparators(const std::string& path) {
 
 void FakeFileSystem::addFile(const std::string& path, const std::string& content,
                              std::uint32_t attributes) {
-    const std::string k = key(path);
-    const std::string parent = parentKey(k);
-    if (!parent.empty() && !nodes_.count(parent))
-        addFolder(parent);
-    Node& node = nodes_[k];
-    node.name = withoutTrailingSeparators(path);
+    Node& node = place(key(path), withoutTrailingSeparators(path));
     node.isFolder = false;
     node.attributes = attributes;
     node.data = std::make_shared<std::string>(content);
 }
 
-void FakeFileSystem::addLink(const std::string& path) {
+void FakeFileSystem::addLink(const std::string& path, const std::string& target) {
     addFolder(path);
-    nodes_[key(path)].isLink = true;
+    Node& link = nodes_[key(path)];
+    link.isLink = true;
+    link.target = key(target);
 }
 
 void FakeFileSystem::holdOpen(const std::string& path, int attempts) {
@@ -161,6 +261,11 @@ void FakeFileSystem::release(const std::string& path) {
 void FakeFileSystem::denyAccess(const std::string& path) {
     if (Node* node = find(path))
         node->accessDenied = true;
+}
+
+void FakeFileSystem::failClosing(const std::string& path, WinError error) {
+    if (Node* node = find(path))
+        node->handles->closeError = error;
 }
 
 bool FakeFileSystem::exists(const std::string& path) const {
@@ -214,8 +319,8 @@ WinError FakeFileSystem::setAttributes(const std::string& path, std::uint32_t at
 }
 
 WinError FakeFileSystem::deleteFile(const std::string& path) {
-    const std::string k = key(path);
-    ++deleteAttempts_[k];
+    const std::string k = reached(path);
+    ++deleteAttempts_[key(path)];
     const auto it = nodes_.find(k);
     if (it == nodes_.end())
         return platform::kErrorFileNotFound;
@@ -227,22 +332,27 @@ WinError FakeFileSystem::deleteFile(const std::string& path) {
             --node.heldOpen;
         return platform::kErrorSharingViolation;
     }
+    // No handle of the installer shares deletion.
+    if (node.handles->count() > 0)
+        return platform::kErrorSharingViolation;
     nodes_.erase(it);
     return platform::kErrorNone;
 }
 
 WinError FakeFileSystem::createFolder(const std::string& path) {
-    const std::string k = key(path);
+    const std::string k = reached(path);
     if (nodes_.count(k))
         return platform::kErrorAlreadyExists;
     if (const WinError error = checkCreatable(k))
         return error;
-    addFolder(path);
+    Node& node = place(k, withoutTrailingSeparators(path));
+    node.isFolder = true;
+    node.attributes = attr::kDirectory;
     return platform::kErrorNone;
 }
 
 WinError FakeFileSystem::removeFolder(const std::string& path) {
-    const std::string k = key(path);
+    const std::string k = reached(path);
     const auto it = nodes_.find(k);
     if (it == nodes_.end())
         return platform::kErrorFileNotFound;
@@ -250,15 +360,8 @@ WinError FakeFileSystem::removeFolder(const std::string& path) {
         return kErrorDirectory;
     if (it->second.accessDenied || (it->second.attributes & attr::kReadOnly))
         return platform::kErrorAccessDenied;
-    if (it->second.isLink) {
-        // Removing a link drops what it showed; the target stays untouched.
-        nodes_.erase(it);
-        for (auto child = nodes_.lower_bound(k + "\\");
-             child != nodes_.end() && child->first.rfind(k + "\\", 0) == 0;)
-            child = nodes_.erase(child);
-        return platform::kErrorNone;
-    }
-    if (hasChildren(k))
+    // A link goes alone, whatever its target holds.
+    if (!it->second.isLink && hasChildren(k))
         return platform::kErrorDirNotEmpty;
     nodes_.erase(it);
     return platform::kErrorNone;
@@ -271,32 +374,36 @@ WinError FakeFileSystem::copyFile(const std::string& source, const std::string& 
         return platform::kErrorFileNotFound;
     if (from->isFolder || from->accessDenied)
         return platform::kErrorAccessDenied;
-    if (from->heldOpen != 0)
+    if (from->heldOpen != 0 ||
+        !sharingAllows(*from->handles, accessOf(platform::OpenMode::ReadExisting)))
         return platform::kErrorSharingViolation;
-    const std::string k = key(target);
-    if (k == key(source))
+    const std::string k = reached(target);
+    if (k == reached(source))
         return platform::kErrorSharingViolation;
     if (Node* to = find(target)) {
         if (failIfExists)
             return platform::kErrorFileExists;
         if (to->isFolder || to->accessDenied || (to->attributes & attr::kReadOnly))
             return platform::kErrorAccessDenied;
-        if (to->heldOpen != 0)
+        if (to->heldOpen != 0 || to->handles->count() > 0)
             return platform::kErrorSharingViolation;
     } else if (const WinError error = checkCreatable(k)) {
         return error;
     }
     const std::string data = *from->data;
     const std::uint32_t attributes = from->attributes | attr::kArchive;
-    addFile(target, data, attributes & ~attr::kNormal);
+    Node& copy = place(k, withoutTrailingSeparators(target));
+    copy.isFolder = false;
+    copy.attributes = attributes & ~attr::kNormal;
+    copy.data = std::make_shared<std::string>(data);
     return platform::kErrorNone;
 }
 
 std::vector<platform::FolderEntry> FakeFileSystem::listFolder(const std::string& pattern) {
     std::vector<platform::FolderEntry> entries;
-    const std::string k = key(pattern.substr(0, pattern.find_last_of('\\') + 1));
-    const Node* folder = find(k);
-    if (!folder || !folder->isFolder)
+    const std::string k = reached(pattern.substr(0, pattern.find_last_of('\\') + 1), true);
+    const auto folder = nodes_.find(k);
+    if (folder == nodes_.end() || !folder->second.isFolder)
         return entries;
     if (parentKey(k) != "") {
         entries.push_back({".", true, false});
@@ -311,15 +418,16 @@ std::vector<platform::FolderEntry> FakeFileSystem::listFolder(const std::string&
 
 std::unique_ptr<platform::File> FakeFileSystem::openFile(const std::string& path,
                                                          platform::OpenMode mode, WinError& error) {
-    const std::string k = key(path);
+    const std::string k = reached(path);
+    const Access access = accessOf(mode);
     Node* node = find(path);
     error = platform::kErrorNone;
     if (node) {
         if (node->isFolder || node->accessDenied)
             error = platform::kErrorAccessDenied;
-        else if (node->heldOpen != 0)
+        else if (node->heldOpen != 0 || !sharingAllows(*node->handles, access))
             error = platform::kErrorSharingViolation;
-        else if (mode != platform::OpenMode::ReadExisting && (node->attributes & attr::kReadOnly))
+        else if (access.write && (node->attributes & attr::kReadOnly))
             error = platform::kErrorAccessDenied;
     } else if (mode == platform::OpenMode::ReadExisting ||
                mode == platform::OpenMode::ReadWriteExisting) {
@@ -331,12 +439,14 @@ std::unique_ptr<platform::File> FakeFileSystem::openFile(const std::string& path
     if (error != platform::kErrorNone)
         return nullptr;
     if (!node) {
-        addFile(path);
-        node = find(path);
+        node = &place(k, withoutTrailingSeparators(path));
+        node->isFolder = false;
+        node->attributes = attr::kArchive;
+        node->data = std::make_shared<std::string>();
     } else if (mode == platform::OpenMode::CreateAlways) {
         node->data = std::make_shared<std::string>();
     }
-    return std::make_unique<FakeFile>(node->data);
+    return std::make_unique<FakeFile>(node->data, node->handles, access);
 }
 
 std::string FakeFileSystem::shortPathName(const std::string& path) {

@@ -29,7 +29,9 @@ class FakeFileSystem final : public platform::FileSystem {
     void addFolder(const std::string& path, std::uint32_t attributes = platform::attr::kDirectory);
     void addFile(const std::string& path, const std::string& content = {},
                  std::uint32_t attributes = platform::attr::kArchive);
-    void addLink(const std::string& path); // a junction: listed as a linked folder
+    // A junction to the folder `target`: listed as a linked folder, and paths
+    // through it reach the target. Removing it removes the link alone.
+    void addLink(const std::string& path, const std::string& target);
 
     // Faults.
     // Another program holds the file open without sharing: deletes, copies
@@ -38,6 +40,8 @@ class FakeFileSystem final : public platform::FileSystem {
     void release(const std::string& path);
     // Every change of the path, and creating anything inside it, fails with 5.
     void denyAccess(const std::string& path);
+    // Closing a handle of the file answers `error` (the handle goes all the same).
+    void failClosing(const std::string& path, platform::WinError error);
 
     // Looking at the world.
     bool exists(const std::string& path) const;
@@ -63,19 +67,37 @@ class FakeFileSystem final : public platform::FileSystem {
     // path without one has no short form.
     std::map<std::string, std::string> shortNames;
 
+    // The handles open on one file, counted as Windows checks sharing.
+    struct OpenHandles {
+        int readers = 0;     // handles with read access
+        int writers = 0;     // handles with write access
+        int denyReaders = 0; // handles that do not share reading
+        int denyWriters = 0; // handles that do not share writing
+        platform::WinError closeError = platform::kErrorNone;
+        int count() const { return readers + writers; }
+    };
+
   private:
     struct Node {
         std::string name; // as created, for listings
         bool isFolder = false;
         bool isLink = false;
+        std::string target; // a link's target, as a key
         std::uint32_t attributes = 0;
         std::shared_ptr<std::string> data;
+        std::shared_ptr<OpenHandles> handles = std::make_shared<OpenHandles>();
         int heldOpen = 0; // attempts left; -1 forever
         bool accessDenied = false;
     };
     static std::string key(const std::string& path);
     static std::string parentKey(const std::string& key);
     static std::string withoutTrailingSeparators(const std::string& path);
+    // The key of what a path of the seam reaches: links on the way are
+    // followed, the last part only when `followLast` is set. A relative path
+    // is refused: Windows would take it from the current folder, which the
+    // installer never means.
+    std::string reached(const std::string& path, bool followLast = false) const;
+    Node& place(const std::string& key, const std::string& name);
     Node* find(const std::string& path);
     const Node* find(const std::string& path) const;
     bool hasChildren(const std::string& key) const;

@@ -444,6 +444,30 @@ TEST_F(DataFileFaults, FileCountsOutOfRange) {
     }
 }
 
+TEST_F(DataFileFaults, ClosingReleasesTheFile) {
+    const std::string path = context.package.dataFilePath;
+    bool loaded = false;
+    ASSERT_EQ(openDataFile(context, path, true, loaded), result::kOk);
+    EXPECT_EQ(fakes.files.deleteFile(path), platform::kErrorSharingViolation) << "still open";
+    ASSERT_EQ(closeDataFile(context), result::kOk);
+    EXPECT_FALSE(context.package.dataFileOpen);
+    EXPECT_EQ(fakes.files.deleteFile(path), platform::kErrorNone);
+}
+
+TEST_F(DataFileFaults, AFailingCloseIsShownAndReturned) {
+    fakes.files.failClosing(context.package.dataFilePath, platform::kErrorInvalidHandle);
+    fakes.system.errorTexts[6] = "The handle is invalid.";
+    EXPECT_EQ(expandDataFiles(context), static_cast<ResultCode>(platform::kErrorInvalidHandle));
+    ASSERT_EQ(fakes.ui.dialogs.size(), 1u);
+    EXPECT_EQ(fakes.ui.dialogs[0].kind, platform::DialogKind::Error);
+    EXPECT_EQ(fakes.ui.dialogs[0].text,
+              "Problem closing file.\r\n\r\nFile: \r\nThe handle is invalid.");
+    EXPECT_EQ(fakes.ui.dialogs[0].buttons,
+              std::vector<platform::DialogButton>{platform::DialogButton::Abort});
+    EXPECT_FALSE(context.package.dataFileOpen);
+    EXPECT_EQ(fileText(saverFolder() + "stored.bin"), "stored as it is") << "the items came first";
+}
+
 TEST_F(DataFileFaults, TableRunningPastTheEnd) {
     replaceDataFile(dataFile().substr(0, 1240 + 264 * 2 + 10));
     EXPECT_EQ(expandDataFiles(context), result::kReadPastEnd);

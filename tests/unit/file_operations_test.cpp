@@ -98,12 +98,16 @@ TEST_F(FileOperations, FolderTreeOnNothingOrEmptyPath) {
 
 TEST_F(FileOperations, FolderTreeRemovesLinksWithoutFollowingThem) {
     files.addFile("C:\\precious\\data.txt");
+    files.addFile("C:\\precious\\deeper\\more.txt", "", attr::kReadOnly);
     files.addFolder("C:\\t");
-    files.addLink("C:\\t\\link");
-    files.addFile("C:\\t\\link\\data.txt"); // what the junction shows
+    files.addLink("C:\\t\\link", "C:\\precious");
+    files.addFile("C:\\t\\sub\\own.txt");
+    files.addLink("C:\\t\\sub\\deeplink", "C:\\precious\\deeper");
+    ASSERT_TRUE(files.exists("C:\\t\\link\\data.txt")) << "the link shows its target";
     EXPECT_EQ(deleteFolderTree(files, "C:\\t\\"), result::kOk);
     EXPECT_FALSE(files.exists("C:\\t"));
     EXPECT_TRUE(files.exists("C:\\precious\\data.txt"));
+    EXPECT_TRUE(files.exists("C:\\precious\\deeper\\more.txt"));
 }
 
 TEST_F(FileOperations, CopyCreatesTheFolderChainAndReplacesReadOnlyTargets) {

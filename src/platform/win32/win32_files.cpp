@@ -1,5 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
+#include <utility>
+
 namespace platform::win32 {
 
 namespace {
@@ -15,6 +17,13 @@ class HandleOwner {
             CloseHandle(handle_);
     }
     HANDLE get() const { return handle_; }
+    // Closes the handle now; CloseHandle's failure comes back as its error.
+    WinError close() {
+        const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
+        if (handle == INVALID_HANDLE_VALUE)
+            return ERROR_INVALID_HANDLE;
+        return CloseHandle(handle) ? kErrorNone : GetLastError();
+    }
 
   private:
     HANDLE handle_;
@@ -63,6 +72,8 @@ class Win32File final : public File {
         size = (static_cast<std::uint64_t>(high) << 32) | low;
         return kErrorNone;
     }
+
+    WinError close() override { return handle_.close(); }
 
   private:
     HandleOwner handle_;
