@@ -39,7 +39,7 @@ constexpr ResultCode kReadPastEnd = 100;         // I/O code: fewer bytes than a
 // Malformed or hostile packages.
 constexpr ResultCode kUnsafeEntryName = -540;    // an entry name that is not a plain file name
 constexpr ResultCode kUnsafeDataFileName = -541; // a data-file name that leaves the saver folder
-constexpr ResultCode kEntryKindUnknown = -542;   // an entry kind without a destination
+constexpr ResultCode kEntryKindUnknown = -542;   // an entry without a destination folder
 constexpr ResultCode kTooManyDataFiles = -543;   // a file count below 0 or above 1010
 constexpr ResultCode kUnsafeSaverTitle = -544;   // a title whose short name is no folder name
 
@@ -68,9 +68,10 @@ constexpr ResultCode kUninstallEntryNotRemoved = -2202;
 // character that Windows does not allow in file names).
 constexpr ResultCode kUnusableSaverName = -2203;
 
-// Start-up: a system folder (WINDIR, SystemRoot, the system directory, the
-// installer's own folder or an application-data folder) could not be
-// determined, so no path can be built on it.
+// A folder that a path must be built on could not be determined: at start-up
+// WINDIR, the system directory, the installer's own folder or the local
+// application data; when the saver folder is named, the common application
+// data.
 constexpr ResultCode kSystemFolderUnknown = -560;
 
 } // namespace result

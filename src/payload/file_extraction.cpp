@@ -16,7 +16,9 @@ namespace {
 constexpr std::uint32_t kCopyChunk = 256 * 1024;
 constexpr const char* kSettingsFileName = "saver.dat";
 
-ResultCode asResult(platform::WinError error) { return static_cast<ResultCode>(error); }
+ResultCode asResult(platform::WinError error) {
+    return static_cast<ResultCode>(error);
+}
 
 // The bytes left in a file from `offset` on, or -1 when it cannot be told.
 std::int64_t bytesFrom(platform::File& file, std::int64_t offset) {
@@ -59,17 +61,18 @@ ResultCode copyInto(InstallerContext& context, platform::File& source, std::int6
     platform::WinError error = platform::kErrorNone;
     auto out = context.platform.files.openFile(target, platform::OpenMode::CreateAlways, error);
     if (!out) {
-        trace("Last Error: ",
-              std::to_string(error) + " " +
-                  context.platform.system.errorMessageText(asResult(error)));
+        trace("Last Error: ", std::to_string(error) + " " +
+                                  context.platform.system.errorMessageText(asResult(error)));
         return asResult(error);
     }
     created = true;
     trace("file created: ", target);
-    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::int64_t>(size, kCopyChunk)));
+    std::vector<std::uint8_t> chunk(
+        static_cast<std::size_t>(std::min<std::int64_t>(size, kCopyChunk)));
     std::int64_t copied = 0;
     while (copied < size) {
-        const auto piece = static_cast<std::uint32_t>(std::min<std::int64_t>(size - copied, kCopyChunk));
+        const auto piece =
+            static_cast<std::uint32_t>(std::min<std::int64_t>(size - copied, kCopyChunk));
         std::uint32_t got = 0;
         if (source.read(chunk.data(), piece, got) != platform::kErrorNone || got == 0)
             break;
@@ -83,8 +86,8 @@ ResultCode copyInto(InstallerContext& context, platform::File& source, std::int6
 
 } // namespace
 
-ResultCode extractEntry(InstallerContext& context, platform::File& installerFile,
-                        std::size_t index, bool progress) {
+ResultCode extractEntry(InstallerContext& context, platform::File& installerFile, std::size_t index,
+                        bool progress) {
     if (progress)
         context.reporter.setStatusText(std::string(text::kWritingSaverFiles));
     const PackageEntry& entry = context.package.header.entries[index];
@@ -97,18 +100,21 @@ ResultCode extractEntry(InstallerContext& context, platform::File& installerFile
         code = result::kUnsafeEntryName;
         destination = entry.name;
     } else if (const auto target =
-                   entryDestination(context.paths, context.package.saverFolder, entry)) {
+                   entryDestination(context.paths, context.package.saverFolder, entry);
+               target && !folderPart(*target).empty()) {
         destination = *target;
     } else {
+        // A kind without a destination, or one whose folder is not known: the
+        // saver folder before the saver paths are set, or the common
+        // application data on a shell without one.
         code = result::kEntryKindUnknown;
         destination = entry.name;
     }
 
     if (code == result::kOk) {
         std::uint64_t position = 0;
-        if (entry.firstByte < 0 ||
-            installerFile.seek(entry.firstByte, platform::SeekOrigin::Begin, position) !=
-                platform::kErrorNone)
+        if (entry.firstByte < 0 || installerFile.seek(entry.firstByte, platform::SeekOrigin::Begin,
+                                                      position) != platform::kErrorNone)
             code = result::kShortRead;
     }
     const bool library = code == result::kOk && libraryDestination(destination);
@@ -116,9 +122,9 @@ ResultCode extractEntry(InstallerContext& context, platform::File& installerFile
         if (progress)
             context.reporter.stepProgress();
         const ResultCode cleared =
-            library ? deleteFileWithRetries(context.platform.files, destination,
-                                            kLibraryDeleteAttempts)
-                    : deleteFileOnce(context.platform.files, destination);
+            library
+                ? deleteFileWithRetries(context.platform.files, destination, kLibraryDeleteAttempts)
+                : deleteFileOnce(context.platform.files, destination);
         // A file held open by another program keeps its place: the entry is
         // skipped without a word.
         if (cleared == result::kFileBusy)
@@ -134,15 +140,15 @@ ResultCode extractEntry(InstallerContext& context, platform::File& installerFile
             code = result::kShortRead; // refused before any memory is taken
         else {
             bool created = false;
-            code = entry.compressed
-                       ? expandInto(context, installerFile, storedSize, destination,
-                                    entry.expandedSize, result::kShortRead, created)
-                       : copyInto(context, installerFile, storedSize, destination,
-                                  result::kShortRead, created);
+            code = entry.compressed ? expandInto(context, installerFile, storedSize, destination,
+                                                 entry.expandedSize, result::kShortRead, created)
+                                    : copyInto(context, installerFile, storedSize, destination,
+                                               result::kShortRead, created);
         }
     }
 
-    if (code == result::kOk && entry.kind == 2 && context.osClass == osclass::kWindows64) {
+    if (code == result::kOk && entry.kind == 2 && context.osClass == osclass::kWindows64 &&
+        !context.paths.nativeSystemDir.empty()) {
         const std::string native = context.paths.nativeSystemDir + entry.name;
         trace("copyFileToSystemNativeDir: ", native);
         copyFileCreatingFolders(context.platform.files, destination, native, false);
@@ -156,7 +162,8 @@ ResultCode extractEntry(InstallerContext& context, platform::File& installerFile
 }
 
 ResultCode extractMainEntries(InstallerContext& context, const std::string& path) {
-    const std::size_t first = context.package.header.hasDocument ? entry::kDocument : entry::kEngine;
+    const std::size_t first =
+        context.package.header.hasDocument ? entry::kDocument : entry::kEngine;
     platform::WinError error = platform::kErrorNone;
     auto file = context.platform.files.openFile(path, platform::OpenMode::ReadExisting, error);
     if (!file) {
@@ -241,18 +248,18 @@ ResultCode extractDataItem(InstallerContext& context, const std::string& folder,
         else if (available < stored)
             code = result::kReadPastEnd; // refused before any memory is taken
         else if (item.compressed)
-            code = expandInto(context, data, stored, target, item.size, result::kReadPastEnd,
-                              created);
+            code =
+                expandInto(context, data, stored, target, item.size, result::kReadPastEnd, created);
         else
             code = copyInto(context, data, stored, target, result::kReadPastEnd, created);
     }
 
     if (code > 0) {
-        context.platform.ui.messageDialog(
-            platform::DialogKind::Error,
-            std::string(text::kVellarmontError) + std::string(text::kProblemReadingDataFile) +
-                context.platform.system.errorMessageText(code),
-            {platform::DialogButton::Abort});
+        context.platform.ui.messageDialog(platform::DialogKind::Error,
+                                          std::string(text::kVellarmontError) +
+                                              std::string(text::kProblemReadingDataFile) +
+                                              context.platform.system.errorMessageText(code),
+                                          {platform::DialogButton::Abort});
     }
     if (code != result::kOk && created)
         deleteFileOnce(context.platform.files, target);
@@ -288,8 +295,8 @@ ResultCode expandDataFiles(InstallerContext& context) {
         if (record.name.empty())
             continue;
         if (record.kind == kTableKindCopy) {
-            const std::string source = i == 1 ? context.paths.workDir + kMovieCopySource
-                                              : package.saverFolder + firstName;
+            const std::string source =
+                i == 1 ? context.paths.workDir + kMovieCopySource : package.saverFolder + firstName;
             const std::string target = package.saverFolder + record.name;
             if (copyFileCreatingFolders(context.platform.files, source, target, false) !=
                     platform::kErrorNone &&
@@ -323,8 +330,8 @@ ResultCode writeSaverSettings(InstallerContext& context) {
     platform::WinError error = platform::kErrorNone;
     auto file = context.platform.files.openFile(path, platform::OpenMode::CreateAlways, error);
     if (file)
-        error = platform::writeAll(*file, context.package.settings.bytes.data(),
-                                   kSettingsRecordSize);
+        error =
+            platform::writeAll(*file, context.package.settings.bytes.data(), kSettingsRecordSize);
     if (error != platform::kErrorNone) {
         context.reporter.showInstallError(asResult(error), path);
         return asResult(error);

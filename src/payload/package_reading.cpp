@@ -66,6 +66,10 @@ ResultCode setSaverPaths(InstallerContext& context) {
         context.reporter.showInstallError(result::kUnsafeSaverTitle, package.saverTitle);
         return result::kUnsafeSaverTitle;
     }
+    // The saver folder lies below the common application data; without it
+    // the installation has nowhere to go.
+    if (context.paths.sharedSaverRoot.empty())
+        return result::kSystemFolderUnknown;
     package.saverFolder = context.paths.sharedSaverRoot + package.saverShortName + "\\";
     package.dataFilePath = context.paths.workDir + package.header.entries[entry::kDataFile].name;
     return result::kOk;

@@ -16,5 +16,6 @@ ResultCode copyPackage(InstallerContext& context);
 ResultCode readInstallerHeader(InstallerContext& context);
 // The title, short name, saver folder and data-file path. A title whose
 // short name cannot name a folder inside the shared saver folder (a path
-// separator, a drive, "..", a device name) is refused with -544.
+// separator, a drive, "..", a device name) is refused with -544, and a
+// machine without a common application-data folder with -560.
 ResultCode setSaverPaths(InstallerContext& context);

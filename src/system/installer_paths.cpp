@@ -61,15 +61,18 @@ ResultCode initInstallerPaths(platform::Platform& platform, const std::string& e
         return result::kSystemFolderUnknown;
     paths.systemDir = withTrailingBackslash(systemDir);
 
+    // Windows 95, 98 and ME have no SystemRoot. Only 64-bit Windows uses the
+    // native system folder, so an unknown one stays empty here and whoever
+    // would build on it checks first.
     const std::string systemRoot = variableFolder(platform.system, "SystemRoot");
-    if (systemRoot.empty())
-        return result::kSystemFolderUnknown;
-    paths.nativeSystemDir = systemRoot + "Sysnative\\";
+    if (!systemRoot.empty())
+        paths.nativeSystemDir = systemRoot + "Sysnative\\";
 
+    // Only named here: the saver folder that needs it is refused later when
+    // the shell knows no common application data.
     const std::string commonAppData = getSpecialFolderPath(platform.system, csidl::kCommonAppData);
-    if (commonAppData.empty())
-        return result::kSystemFolderUnknown;
-    paths.sharedSaverRoot = withTrailingBackslash(commonAppData) + kCompanyFolder;
+    if (!commonAppData.empty())
+        paths.sharedSaverRoot = withTrailingBackslash(commonAppData) + kCompanyFolder;
 
     const std::string exeFolder = folderPart(executablePath);
     if (exeFolder.empty())

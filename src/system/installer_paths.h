@@ -7,7 +7,9 @@
 #include "app/result_codes.h"
 #include "platform/platform.h"
 
-// Every path ends with a backslash once set.
+// Every path ends with a backslash once set. `nativeSystemDir` stays empty
+// without SystemRoot (Windows 95, 98, ME), and `sharedSaverRoot` when the
+// shell knows no common application data; nothing may be built on them then.
 struct InstallerPaths {
     std::string windowsDir;
     std::string systemDir;
@@ -29,8 +31,9 @@ constexpr const char* kWorkFolderPrefix = "Vlx";
 constexpr int kWorkFolderCandidates = 1000;
 
 // Sets every path from the environment, the system and the executable's
-// path, then makes the work folder. A folder that cannot be determined
-// refuses the start with -560 and leaves the later paths empty.
+// path, then makes the work folder. A Windows, system, executable or local
+// application data folder that cannot be determined refuses the start with
+// -560 and leaves the later paths empty.
 ResultCode initInstallerPaths(platform::Platform& platform, const std::string& executablePath,
                               InstallerPaths& paths);
 

@@ -21,6 +21,8 @@ ResultCode prepareSaverFolder(platform::Platform& platform, const std::string& w
     trace("prepareSaverFolder", shortName);
     if (!isUsableSaverName(shortName))
         return result::kUnusableSaverName;
+    if (windowsDir.empty() || rootFolder.empty())
+        return result::kSystemFolderUnknown;
     platform::FileSystem& files = platform.files;
     const std::string engine = shortName + kEngineExtension;
     const std::string saverFolder = rootFolder + shortName + "\\";

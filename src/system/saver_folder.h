@@ -13,8 +13,9 @@
 // engine file in `windowsDir` are removed; when there is one and `ask` is
 // set, the user is asked first with `title` + `questionSuffix` (OK, Cancel).
 // Returns 0, -454 when the user did not choose OK (nothing is touched then),
-// -2203 for a short name that cannot name a folder, or the Windows error of a
-// failed folder creation. Both folders end with a backslash.
+// -2203 for a short name that cannot name a folder, -560 for an empty folder,
+// or the Windows error of a failed folder creation. Both folders end with a
+// backslash.
 ResultCode prepareSaverFolder(platform::Platform& platform, const std::string& windowsDir,
                               const std::string& rootFolder, const std::string& shortName,
                               const std::string& title, std::string_view questionSuffix, bool ask);

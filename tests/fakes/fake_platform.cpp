@@ -524,6 +524,22 @@ platform::FileVersionLookup FakeSystemInfo::fileVersion(const std::string& path)
     return it == fileVersions.end() ? platform::FileVersionLookup{} : it->second;
 }
 
+void useWindows9x(FakeFileSystem& files, FakeSystemInfo& system,
+                  const platform::OsVersion& version) {
+    system.version = version;
+    system.wow64 = platform::Wow64Answer::ExportMissing;
+    system.environment.erase("SYSTEMROOT");
+    system.environment["WINDIR"] = "C:\\WINDOWS";
+    system.systemDir = "C:\\WINDOWS\\SYSTEM";
+    system.setSpecialFolder(5, "C:\\My Documents");
+    system.setSpecialFolder(26, "C:\\WINDOWS\\Application Data");
+    system.setSpecialFolder(28, "C:\\WINDOWS\\Local Settings\\Application Data");
+    system.setSpecialFolder(35, "C:\\WINDOWS\\All Users\\Application Data");
+    for (const int present : {5, 26, 28})
+        files.addFolder(*system.specialFolders[present].path);
+    files.addFolder(system.systemDir);
+}
+
 // ---------------------------------------------------------------- user interface
 
 void FakeUserInterface::armTimer(std::function<void()> fire) {

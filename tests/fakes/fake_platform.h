@@ -138,6 +138,13 @@ class FakeSystemInfo final : public platform::SystemInfo {
     platform::FileVersionLookup fileVersion(const std::string& path) override;
 };
 
+// Windows 95, 98 or ME of `version`, as the installer meets it: WINDIR but no
+// SystemRoot, no IsWow64Process, the system folder C:\WINDOWS\SYSTEM, and no
+// user profiles, so the application-data folders lie below the Windows
+// folder. The local one is there; the common one is named but not made yet.
+void useWindows9x(FakeFileSystem& files, FakeSystemInfo& system,
+                  const platform::OsVersion& version);
+
 class FakeUserInterface final : public platform::UserInterface {
   public:
     struct ShownDialog {

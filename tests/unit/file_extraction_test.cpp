@@ -67,6 +67,13 @@ TEST_F(Extraction, EngineIsCopiedToTheNativeSystemFolderOn64Bit) {
     context.osClass = osclass::kWindows64;
     ASSERT_EQ(mainEntries(), result::kOk);
     EXPECT_EQ(fileText(kNative + "Aqua5405.scr"), fileText(kSystem + "Aqua5405.scr"));
+
+    // Without SystemRoot the native folder is unknown: no copy is built on it.
+    fakes.files.deleteFile(kNative + "Aqua5405.scr");
+    context.paths.nativeSystemDir.clear();
+    ASSERT_EQ(mainEntries(), result::kOk);
+    EXPECT_TRUE(fakes.files.exists(kSystem + "Aqua5405.scr"));
+    EXPECT_FALSE(fakes.files.exists(kNative + "Aqua5405.scr"));
 }
 
 TEST_F(Extraction, LibraryEntryNamesAndKinds) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_platform.h"
+#include "system/platform_checks.h"
 
 namespace {
 
@@ -54,13 +55,6 @@ TEST_F(Paths, MissingSystemFoldersRefuseTheStart) {
         {"WINDIR unset", [](auto& s) { s.environment.erase("WINDIR"); }},
         {"WINDIR empty", [](auto& s) { s.environment["WINDIR"] = ""; }},
         {"no system directory", [](auto& s) { s.systemDir.clear(); }},
-        {"SystemRoot unset", [](auto& s) { s.environment.erase("SYSTEMROOT"); }},
-        {"no common application data",
-         [](auto& s) { s.specialFolders.erase(csidl::kCommonAppData); }},
-        {"common application data not converted",
-         [](auto& s) {
-             s.specialFolders[csidl::kCommonAppData] = {true, std::nullopt};
-         }},
         {"no local application data",
          [](auto& s) { s.specialFolders.erase(csidl::kLocalAppData); }},
     };
@@ -132,6 +126,46 @@ TEST_F(Paths, LongEnvironmentValuesAreKeptWhole) {
     fakes.system.environment["WINDIR"] = longFolder;
     ASSERT_EQ(initInstallerPaths(platform, "C:\\Downloads\\setup.exe", paths), result::kOk);
     EXPECT_EQ(paths.windowsDir, longFolder + "\\");
+}
+
+// The start on Windows 95, 98 and ME: no SystemRoot, and a common
+// application-data folder that is not made yet or that the shell does not know.
+TEST(Windows9x, StartsWithoutSystemRootOrCommonApplicationData) {
+    const std::string common = "C:\\WINDOWS\\All Users\\Application Data";
+    struct Case {
+        platform::OsVersion version;
+        OperatingSystemClass osClass;
+        bool commonKnown;
+    };
+    const Case cases[] = {
+        {{1, 4, 0, ""}, osclass::kWindows95, true},
+        {{1, 4, 10, " "}, osclass::kWindows98, true},
+        {{1, 4, 10, " A "}, osclass::kWindows98SecondEdition, true},
+        {{1, 4, 90, " "}, osclass::kWindowsMe, true},
+        {{1, 4, 0, ""}, osclass::kWindows95, false},
+        {{1, 4, 90, " "}, osclass::kWindowsMe, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.osClass) + (c.commonKnown ? "" : ", no common folder"));
+        fake::FakePlatform fakes;
+        fake::useWindows9x(fakes.files, fakes.system, c.version);
+        if (!c.commonKnown)
+            fakes.system.specialFolders.erase(csidl::kCommonAppData);
+        platform::Platform platform = fakes.platform();
+        EXPECT_EQ(GetOperatingSystem(fakes.system), c.osClass);
+        EXPECT_TRUE(isWin9xFamily(fakes.system));
+
+        InstallerPaths paths;
+        ASSERT_EQ(initInstallerPaths(platform, "C:\\Downloads\\setup.exe", paths), result::kOk);
+        EXPECT_EQ(paths.windowsDir, "C:\\WINDOWS\\");
+        EXPECT_EQ(paths.systemDir, "C:\\WINDOWS\\SYSTEM\\");
+        EXPECT_EQ(paths.nativeSystemDir, "");
+        EXPECT_EQ(paths.sharedSaverRoot, c.commonKnown ? common + "\\Vellarmont\\" : "");
+        EXPECT_EQ(paths.workDir,
+                  "C:\\WINDOWS\\Local Settings\\Application Data\\Vellarmont\\Vlx1\\");
+        EXPECT_TRUE(fakes.files.folderExists(paths.workDir));
+        EXPECT_FALSE(fakes.files.exists(common)) << "only named";
+    }
 }
 
 } // namespace

@@ -82,6 +82,24 @@ TEST_F(Reading, TitlesThatCannotNameAFolderAreRefused) {
     }
 }
 
+TEST_F(Reading, NothingIsBuiltOnAFolderThatIsNotKnown) {
+    // No common application data: the saver folder is refused where it is named.
+    context.paths.sharedSaverRoot.clear();
+    EXPECT_EQ(install(layOut(standardPackage({}))), result::kSystemFolderUnknown);
+    EXPECT_TRUE(context.package.saverFolder.empty());
+    EXPECT_EQ(prepareSaverFolder(platform, context.paths.windowsDir, "", "Aqua5405", "Aquarium", "",
+                                 false),
+              result::kSystemFolderUnknown);
+
+    // Entry 1 comes before the saver folder is known, so kind 1 has nowhere
+    // to go yet, and kind 3 goes to the missing common folder.
+    for (const std::int32_t kind : {1, 3}) {
+        PackageContent content = standardPackage({});
+        content.entries[1] = entryOf("first.bin", kind, bytesOf("MZ"), false);
+        EXPECT_EQ(install(layOut(content)), result::kEntryKindUnknown) << kind;
+    }
+}
+
 TEST_F(Reading, EntriesInAnyOrderBehindTheHeader) {
     // Lay the stored bytes out in reverse order, with a gap before each.
     const PackageContent content = standardPackage({});
