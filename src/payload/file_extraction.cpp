@@ -10,11 +10,11 @@
 #include "payload/entry_destinations.h"
 #include "system/file_operations.h"
 #include "system/path_names.h"
+#include "system/saver_folder.h"
 
 namespace {
 
 constexpr std::uint32_t kCopyChunk = 256 * 1024;
-constexpr const char* kSettingsFileName = "saver.dat";
 
 ResultCode asResult(platform::WinError error) {
     return static_cast<ResultCode>(error);

@@ -13,6 +13,17 @@ platform::WinError created(platform::WinError error) {
     return error == platform::kErrorAlreadyExists ? platform::kErrorNone : error;
 }
 
+// A folder in the Windows folder named like the saver is an older saver's
+// only when it holds the saver's settings file, and Windows has not marked it
+// as one of its own folders (system or read-only, as "Fonts" is). An engine
+// file beside it proves nothing: "Media.scr" does not make "Media" a saver's.
+bool olderSaverFolderInWindows(platform::FileSystem& files, const std::string& folder) {
+    const auto attributes = files.attributes(folder);
+    constexpr std::uint32_t kMarkedByWindows = platform::attr::kSystem | platform::attr::kReadOnly;
+    return attributes && (*attributes & platform::attr::kDirectory) &&
+           !(*attributes & kMarkedByWindows) && files.fileExists(folder + kSettingsFileName);
+}
+
 } // namespace
 
 ResultCode prepareSaverFolder(platform::Platform& platform, const std::string& windowsDir,
@@ -28,9 +39,9 @@ ResultCode prepareSaverFolder(platform::Platform& platform, const std::string& w
     const std::string saverFolder = rootFolder + shortName + "\\";
 
     const bool inRoot = files.fileExists(rootFolder + engine) || files.folderExists(saverFolder);
-    // In the Windows folder only an engine file counts: a folder there named
-    // like the saver ("Fonts", "Media", "system32") belongs to Windows.
-    const bool inWindows = files.fileExists(windowsDir + engine);
+    const std::string windowsSaverFolder = windowsDir + shortName + "\\";
+    const bool folderInWindows = olderSaverFolderInWindows(files, windowsSaverFolder);
+    const bool inWindows = files.fileExists(windowsDir + engine) || folderInWindows;
 
     if ((inRoot || inWindows) && ask) {
         const platform::DialogButton answer = platform.ui.messageDialog(
@@ -40,8 +51,11 @@ ResultCode prepareSaverFolder(platform::Platform& platform, const std::string& w
             return result::kUserAbort;
     }
 
-    if (inWindows)
+    if (inWindows) {
         deleteFileOnce(files, windowsDir + engine);
+        if (folderInWindows)
+            deleteFolderTree(files, windowsSaverFolder);
+    }
     if (inRoot) {
         deleteFileOnce(files, rootFolder + engine);
         if (files.folderExists(saverFolder))

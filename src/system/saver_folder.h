@@ -8,14 +8,19 @@
 #include "app/result_codes.h"
 #include "platform/platform.h"
 
+// The saver's settings file in its folder.
+constexpr const char* kSettingsFileName = "saver.dat";
+
 // Prepares `rootFolder` + `shortName` + "\" for a new saver. An older saver
-// there (its engine file short name + ".scr" or its folder) and an older
-// engine file in `windowsDir` are removed; when there is one and `ask` is
-// set, the user is asked first with `title` + `questionSuffix` (OK, Cancel).
-// Returns 0, -454 when the user did not choose OK (nothing is touched then),
-// -2203 for a short name that cannot name a folder, -560 for an empty folder,
-// or the Windows error of a failed folder creation. Both folders end with a
-// backslash.
+// there (its engine file short name + ".scr" or its folder) is removed, and
+// so is one in `windowsDir`: its engine file, and its folder when that holds
+// "saver.dat" and carries neither the system nor the read-only attribute (a
+// folder of Windows named like the saver stays). When there is an older
+// saver and `ask` is set, the user is asked first with `title` +
+// `questionSuffix` (OK, Cancel). Returns 0, -454 when the user did not choose
+// OK (nothing is touched then), -2203 for a short name that cannot name a
+// folder, -560 for an empty folder, or the Windows error of a failed folder
+// creation. Both folders end with a backslash.
 ResultCode prepareSaverFolder(platform::Platform& platform, const std::string& windowsDir,
                               const std::string& rootFolder, const std::string& shortName,
                               const std::string& title, std::string_view questionSuffix, bool ask);

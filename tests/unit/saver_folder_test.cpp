@@ -8,6 +8,7 @@
 namespace {
 
 using platform::DialogButton;
+namespace attr = platform::attr;
 
 const std::string kWindows = "C:\\WINDOWS\\";
 const std::string kRoot = "C:\\ProgramData\\Vellarmont\\";
@@ -88,6 +89,38 @@ TEST_F(SaverFolder, AFolderOfWindowsNamedLikeTheSaverIsNeverTouched) {
     EXPECT_EQ(fakes.ui.dialogs.size(), 1u);
     EXPECT_FALSE(files.exists(kWindows + "Media.scr"));
     EXPECT_TRUE(files.exists(kWindows + "Media\\ding.wav"));
+}
+
+TEST_F(SaverFolder, AWindowsFolderIsAnOlderSaverOnlyWithItsSettingsFile) {
+    struct Case {
+        const char* name;
+        std::uint32_t attributes;
+        const char* settingsFile; // below the folder
+        bool engine;              // name + ".scr" beside it
+        bool removed;
+    };
+    const Case cases[] = {
+        {"Old1", 0, "saver.dat", false, true},
+        {"Old2", 0, "saver.dat", true, true},
+        {"Old3", 0, "pics\\saver.dat", true, false},
+        {"Fonts", attr::kSystem, "saver.dat", true, false},
+        {"Help", attr::kReadOnly, "saver.dat", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = kWindows + c.name + "\\";
+        files.addFolder(folder, c.attributes);
+        files.addFile(folder + c.settingsFile, "settings");
+        files.addFile(folder + "pics\\a.jpg", "picture");
+        if (c.engine)
+            files.addFile(kWindows + c.name + ".scr", "old engine");
+        fakes.ui.dialogs.clear();
+        EXPECT_EQ(prepare(c.name), result::kOk);
+        EXPECT_EQ(fakes.ui.dialogs.size(), c.removed || c.engine ? 1u : 0u);
+        EXPECT_FALSE(files.exists(kWindows + c.name + ".scr"));
+        EXPECT_EQ(files.exists(folder + "pics\\a.jpg"), !c.removed);
+        EXPECT_EQ(files.exists(folder), !c.removed);
+    }
 }
 
 TEST_F(SaverFolder, CancelGives454AndTouchesNothing) {
