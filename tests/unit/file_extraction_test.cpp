@@ -412,6 +412,19 @@ TEST_F(Extraction, DataFileCountsAndItems) {
     EXPECT_EQ(closeDataFile(context), result::kOk);
 }
 
+TEST_F(Extraction, TheLargestTableIsPlacedToItsLastItem) {
+    DataFileContent data;
+    for (int i = 1; i <= kMaxDataFiles; ++i)
+        data.items.push_back({"f" + std::to_string(i), 0, false, bytesOf(std::to_string(i))});
+    content = standardPackage(data);
+    prepare();
+    ASSERT_EQ(placeEverything(), result::kOk);
+    EXPECT_EQ(context.package.settings.fileCount(), 1010);
+    EXPECT_EQ(fileText(saverFolder() + "f1"), "1");
+    EXPECT_EQ(fileText(saverFolder() + "f1010"), "1010");
+    EXPECT_EQ(context.installedFiles.count, 1010u);
+}
+
 // Rewrites the extracted data file in the work folder.
 struct DataFileFaults : Extraction {
     void SetUp() override {

@@ -111,11 +111,13 @@ TEST_F(Paths, WorkFolderFailureReportsTheLastError) {
     EXPECT_EQ(out, base + "Vlx");
 }
 
-TEST_F(Paths, WorkFolderWithEveryCandidateTakenIsNoSuccess) {
+TEST_F(Paths, WorkFolderTriesCandidatesUpTo1000) {
     const std::string base = kLocal + "\\Vellarmont\\";
-    for (int n = 1; n <= 1000; ++n)
+    for (int n = 1; n <= 999; ++n)
         fakes.files.addFolder(base + "Vlx" + std::to_string(n));
     std::string out;
+    ASSERT_EQ(makeUniqueWorkFolder(platform, "Vlx", out), result::kOk);
+    EXPECT_EQ(out, base + "Vlx1000\\");
     EXPECT_EQ(makeUniqueWorkFolder(platform, "Vlx", out), platform::kErrorAlreadyExists);
     EXPECT_EQ(out, base + "Vlx");
     EXPECT_FALSE(fakes.files.exists(base + "Vlx1001"));

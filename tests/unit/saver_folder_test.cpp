@@ -163,6 +163,12 @@ TEST_F(SaverFolder, FailedCreationsGiveTheirWindowsError) {
               static_cast<ResultCode>(platform::kErrorPathNotFound));
     EXPECT_FALSE(files.exists("C:\\Missing"));
 
+    // A file in the way answers 183, which counts as a made folder.
+    files.addFile(kRoot + "Aqua5405", "in the way");
+    EXPECT_EQ(prepare(), result::kOk);
+    EXPECT_EQ(files.content(kRoot + "Aqua5405"), "in the way");
+    files.deleteFile(kRoot + "Aqua5405");
+
     // The root is there but refuses the saver's folder.
     files.addFolder(kRoot);
     files.denyAccess(kRoot);

@@ -636,6 +636,17 @@ TEST_F(SaverpackHostile, EntryOffsetsAndSizes) {
     expectRefused(bytes, "the engine goes to the system folder with kind 2");
 }
 
+TEST_F(SaverpackHostile, ALibraryWithMButNoZIsNoDll) {
+    put("impborl.dll", bytesOf("MX and library code"));
+    const ToolRun built = build(description_);
+    EXPECT_EQ(built.code, 1);
+    EXPECT_NE(built.err.find("impborl.dll: is not a Windows DLL"), std::string::npos) << built.err;
+
+    Bytes bytes = good_;
+    bytes[static_cast<std::size_t>(header_.entries[1].firstByte) + 1] = 'X';
+    expectRefused(bytes, "not a Windows DLL (no \"MZ\" at its start)");
+}
+
 TEST_F(SaverpackHostile, DataFileRecords) {
     Bytes bytes = good_;
     writeInt32(&bytes[dataAt_ + 212], INT32_MAX);
