@@ -73,4 +73,24 @@ constexpr std::string_view kOpenControlPanelQuestion =
 constexpr std::string_view kOpeningControlPanel =
     "Opening the Display Properties control panel. Please standby...";
 
+// The start-up window.
+constexpr std::string_view kPreparingInstallation = "Preparing Installation...";
+
+// The installer window: button captions (the Install button uses kInstall,
+// Cancel kButtonCancel) and status texts.
+constexpr std::string_view kAcceptAndInstall = "Accept and Install";
+constexpr std::string_view kClose = "Close";
+constexpr std::string_view kInstallingScreenSaver = "Installing Screen Saver...";
+constexpr std::string_view kInstallationComplete = "Screensaver Installation and Setup Complete.";
+constexpr std::string_view kAbortedInsufficientPrivileges =
+    "Installation Aborted: Insufficient user account privileges.";
+constexpr std::string_view kAbortedSaverCannotBeReplaced =
+    "Installation Aborted: Screensaver cannot be replaced.";
+constexpr std::string_view kInstallFailed = "Install failed. Error: ";
+constexpr std::string_view kAbortedCleaningUp = "Installation Aborted. Cleaning up files...";
+// The form resource's own captions, replaced before the window is shown.
+constexpr std::string_view kInstallButtonDesignCaption = "&Install";
+constexpr std::string_view kStatusLineDesignCaption =
+    "Installation and setup the screen saver was completed successfully.";
+
 } // namespace text

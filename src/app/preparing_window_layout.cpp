@@ -1,0 +1,48 @@
+#include "app/preparing_window_layout.h"
+
+#include <ostream>
+#include <sstream>
+
+#include "app/texts.h"
+#include "system/path_names.h"
+
+namespace layout {
+
+PreparingWindowLayout makePreparingWindow(NonClientSize frame, std::string_view executablePath) {
+    PreparingWindowLayout window;
+    window.frame = frame;
+    setMessage(window, text::kPreparingInstallation);
+    window.title = fileNamePart(executablePath);
+    return window;
+}
+
+Size outerSize(const PreparingWindowLayout& window) {
+    return {window.client.width + window.frame.width, window.client.height + window.frame.height};
+}
+
+void setMessage(PreparingWindowLayout& window, std::string_view text) {
+    window.Label1.caption = text;
+}
+
+void moveOffScreen(PreparingWindowLayout& window) {
+    window.position = kOffScreenPosition;
+}
+
+void centerOnScreen(PreparingWindowLayout& window, int screenWidth, int screenHeight) {
+    window.position = centredPosition(outerSize(window), screenWidth, screenHeight);
+}
+
+std::string describe(const PreparingWindowLayout& window) {
+    std::ostringstream text;
+    text << "window " << window.position << " outer " << outerSize(window) << " client "
+         << window.client << (window.border == BorderStyle::fixed ? " fixed" : " sizeable")
+         << (window.visible ? " visible" : " hidden") << " title \"" << window.title << "\"\n"
+         << "Label1 " << describe(window.Label1) << '\n';
+    return text.str();
+}
+
+std::ostream& operator<<(std::ostream& out, const PreparingWindowLayout& window) {
+    return out << '\n' << describe(window);
+}
+
+} // namespace layout
