@@ -51,6 +51,15 @@ constexpr ResultCode kNotSwfMovie = -404;
 constexpr ResultCode kSwfVersionTooHigh = -405;
 constexpr ResultCode kSwfVersionTooLow = -406;
 constexpr ResultCode kMovieNewerThanPlayer = -410;
+// A preview movie that cannot be read to its end: the installation goes on
+// without the preview.
+constexpr ResultCode kSwfEndsEarly = -411;      // the file ends inside a part it must hold
+constexpr ResultCode kSwfNoScriptWindow = -412; // no byte behind SetBackgroundColor by its length
+constexpr ResultCode kSwfBackgroundTooShort = -413; // a SetBackgroundColor body below 3 bytes
+constexpr ResultCode kSwfTagTooLong = -414;         // a long tag length of 2^31 or more
+constexpr ResultCode kSwfBadCompression = -415;     // a zlib stream that is corrupt or ends early
+constexpr ResultCode kSwfExpandedTooLarge = -418;   // expands beyond its stated length or the cap
+constexpr ResultCode kSwfTempFileFailed = -419; // a temporary file that cannot be made or written
 constexpr ResultCode kFlashUpdateFailed = -416;
 constexpr ResultCode kNotCompatibleWithNt = -455;
 // The header's carried-installer version index names no known version (above
