@@ -15,7 +15,7 @@ setup_all
 configure_and_build host asan win32 win64
 say "building the fuzz targets"
 cmake --preset fuzz >"$BUILD/configure-fuzz.log" 2>&1 || { cat "$BUILD/configure-fuzz.log"; exit 1; }
-cmake --build --preset fuzz -j2 --target fuzz_package fuzz_explode make_seeds \
+cmake --build --preset fuzz -j2 --target fuzz_package fuzz_explode fuzz_swf make_seeds \
   >"$BUILD/build-fuzz.log" 2>&1 || { grep -E -A3 'error' "$BUILD/build-fuzz.log" | head -n 40; exit 1; }
 set +e
 
@@ -81,10 +81,12 @@ run_fuzz() { # target seconds corpus
     status=1
   fi
 }
-mkdir -p "$BUILD/fuzz/corpus/package" "$BUILD/fuzz/corpus/explode"
-"$BUILD/fuzz/tests/fuzz/make_seeds" "$BUILD/fuzz/corpus/package" "$BUILD/fuzz/corpus/explode"
+mkdir -p "$BUILD/fuzz/corpus/package" "$BUILD/fuzz/corpus/explode" "$BUILD/fuzz/corpus/swf"
+"$BUILD/fuzz/tests/fuzz/make_seeds" "$BUILD/fuzz/corpus/package" "$BUILD/fuzz/corpus/explode" \
+  "$BUILD/fuzz/corpus/swf"
 run_fuzz fuzz_package 60 "$BUILD/fuzz/corpus/package"
 run_fuzz fuzz_explode 30 "$BUILD/fuzz/corpus/explode"
+run_fuzz fuzz_swf 30 "$BUILD/fuzz/corpus/swf"
 
 stop_all
 echo "Windows suites run: $windows_suites"

@@ -1,5 +1,8 @@
-// Writes valid packages and implode streams as the fuzzers' starting corpus.
-//   make_seeds PACKAGE_FOLDER EXPLODE_FOLDER
+// Writes valid packages and implode streams as the fuzzers' starting corpus,
+// and SWF movies when a third folder is named.
+//   make_seeds PACKAGE_FOLDER EXPLODE_FOLDER [SWF_FOLDER]
+#include <zlib.h>
+
 #include <fstream>
 #include <string>
 
@@ -24,10 +27,47 @@ void save(const std::string& path, const Bytes& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
+// Small movies: uncompressed and compressed, with the tags the reader acts on.
+void saveSwfSeeds(const std::string& folder) {
+    const auto le32 = [](std::uint32_t v) {
+        return Bytes{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),
+                     std::uint8_t(v >> 24)};
+    };
+    const auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& part : parts)
+            out.insert(out.end(), part.begin(), part.end());
+        return out;
+    };
+    // A 550 by 400 rectangle (Nbits 15), frame rate 12, one frame.
+    const Bytes frame = {0x78, 0x00, 0x05, 0x5F, 0x00, 0x00, 0x0F,
+                         0xA0, 0x00, 0x00, 0x0C, 0x01, 0x00};
+    const Bytes end = {0x00, 0x00};
+    const Bytes background = {0x43, 0x02, 0x10, 0x20, 0x30};
+    const Bytes longTag = join({{0xFF, 0x02}, le32(100), pattern(100, 's')});
+    const Bytes scripts = text(std::string("ALLOWSCALE\0false\0fullScreen\0true\0", 33));
+    const Bytes bodies[] = {
+        join({frame, end}),
+        join({frame, {0x40, 0x00}, background, scripts, pattern(300, 'f')}),
+        join({frame, longTag, {0x40, 0x00}, background, pattern(40, 'g'), scripts}),
+    };
+    int n = 0;
+    for (const Bytes& body : bodies) {
+        const Bytes length = le32(static_cast<std::uint32_t>(8 + body.size()));
+        save(folder + "/fws" + std::to_string(n), join({text("FWS"), {9}, length, body}));
+        uLongf size = compressBound(static_cast<uLong>(body.size()));
+        Bytes packed(size);
+        compress(packed.data(), &size, body.data(), static_cast<uLong>(body.size()));
+        packed.resize(size);
+        save(folder + "/cws" + std::to_string(n), join({text("CWS"), {9}, length, packed}));
+        ++n;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3)
+    if (argc != 3 && argc != 4)
         return 2;
     const std::string packages = argv[1], streams = argv[2];
     for (int variant = 0; variant < 3; ++variant) {
@@ -59,5 +99,7 @@ int main(int argc, char** argv) {
             save(streams + "/stream" + std::to_string(mode) + "_" + std::to_string(window), stream);
         }
     }
+    if (argc == 4)
+        saveSwfSeeds(argv[3]);
     return 0;
 }
