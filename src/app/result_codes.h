@@ -65,6 +65,8 @@ constexpr ResultCode kNotCompatibleWithNt = -455;
 // The header's carried-installer version index names no known version (above
 // 1): nothing is extracted or started.
 constexpr ResultCode kFlashInstallerVersionUnknown = -417;
+// The player control refused to load or start the movie.
+constexpr ResultCode kMovieNotPlayed = -420;
 
 // The user.
 constexpr ResultCode kUserAbort = -454;

@@ -72,6 +72,8 @@ std::int32_t FakeMessaging::sendCopyData(WindowHandle target, WindowHandle sende
 void FakeMessaging::postMessage(WindowHandle target, std::uint32_t message, std::uint32_t wParam,
                                 std::int32_t lParam) {
     posted.push_back({target, message, wParam, lParam});
+    if (target == platform::kNoWindow && onOwnQueuePost)
+        onOwnQueuePost();
 }
 
 } // namespace fake

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ class FakeMessaging final : public platform::Messaging {
     std::vector<Posted> posted;     // every post, to any handle
     std::vector<Click> clicks;
     std::vector<std::string> searchedTitles;
+    // Runs for every post to the caller's own queue (no window).
+    std::function<void()> onOwnQueuePost;
 
     platform::WindowHandle findWindowByTitle(const std::string& title) override;
     void clickDialogButton(platform::WindowHandle dialog, int controlId) override;

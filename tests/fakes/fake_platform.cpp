@@ -572,6 +572,10 @@ void FakeUserInterface::handleNextMessage() {
         run();
         return;
     }
+    if (queuedMessages > 0) {
+        --queuedMessages;
+        return;
+    }
     if (!timer_)
         throw std::logic_error("waiting for a message that never comes");
     const std::function<void()> fire = std::move(timer_);

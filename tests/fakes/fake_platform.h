@@ -157,6 +157,7 @@ class FakeUserInterface final : public platform::UserInterface {
     std::vector<std::string> messageBoxes;
     std::uint64_t sleptMilliseconds = 0;
     int messagesHandled = 0;
+    int queuedMessages = 0; // posted to the own queue, not handled yet
     int broughtToFront = 0;
     int pausesStarted = 0;
     int pendingMessagePasses = 0;
@@ -210,9 +211,16 @@ struct FakePlatform {
     FakeRegistry registry;
     FakeMessaging messaging;
     FakePlayerControls players;
+
+    FakePlatform() {
+        messaging.onOwnQueuePost = [this] { ++ui.queuedMessages; };
+    }
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+
     platform::Platform platform() {
-        return platform::Platform{files,    system,    ui,     libraries, shell,
-                                  registry, messaging, players};
+        return platform::Platform{files, system,   ui,        libraries,
+                                  shell, registry, messaging, players};
     }
 };
 

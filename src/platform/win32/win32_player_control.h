@@ -1,5 +1,7 @@
 // The player control through COM: instances of the class registered under
-// the player's class identifier, driven through their IDispatch interface.
+// the player's class identifier, driven through their IDispatch interface,
+// and, for playing, hosted by a small OLE container of our own as a child
+// window with an advise sink for their events.
 #pragma once
 
 #include <windows.h>
@@ -16,11 +18,14 @@ class Win32PlayerControls final : public PlayerControls {
     ~Win32PlayerControls() override;
 
     std::unique_ptr<PlayerControl> create() override;
+    std::unique_ptr<PlayerControl> createInWindow(WindowHandle parent, int width, int height,
+                                                  PlayerEventHandler onEvent) override;
 
   private:
-    // COM is started on the calling thread at the first creation and stopped
+    void startCom();
+    // OLE is started on the calling thread at the first creation and stopped
     // with the object.
-    bool comStarted_ = false;
+    bool oleStarted_ = false;
 };
 
 } // namespace platform::win32

@@ -1,0 +1,212 @@
+// The preview panel through the fake platform: which movies reach the player,
+// how the player is set up and replaced, and what the panel leaves behind.
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include "fakes/fake_platform.h"
+#include "flash/flash_panel.h"
+#include "platform/registry.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+const std::string kMovies = "C:\\Local\\Vellarmont\\Vlx1\\";
+
+// A movie of the given version: 550 by 400 pixels, a background colour and an
+// End tag.
+std::string swfMovie(std::uint8_t version, bool compressed = false) {
+    std::string body;
+    // Frame rectangle, 65 bits in 9 bytes: Nbits 15, then Xmin 0, Xmax 11000,
+    // Ymin 0 and Ymax 8000 twips.
+    std::string rect(9, '\0');
+    const std::uint64_t top = 15ull << 59 | 0ull << 44 | 11000ull << 29 | 0ull << 14 | 8000ull >> 1;
+    for (int i = 0; i < 8; ++i)
+        rect[i] = static_cast<char>(top >> (56 - 8 * i));
+    rect[8] = static_cast<char>((8000 & 1) << 7);
+    body += rect;
+    body += std::string("\x00\x18\x01\x00", 4);     // frame rate, frame count
+    body += std::string("\x43\x02\x33\x99\xCC", 5); // SetBackgroundColor (9, 3 bytes)
+    body += std::string("\x00\x00", 2);             // End
+    const std::uint32_t length = static_cast<std::uint32_t>(8 + body.size());
+    std::string header = compressed ? "CWS" : "FWS";
+    header += static_cast<char>(version);
+    for (int i = 0; i < 4; ++i)
+        header += static_cast<char>(length >> (8 * i));
+    if (!compressed)
+        return header + body;
+    uLongf size = compressBound(body.size());
+    std::string packed(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
+              reinterpret_cast<const Bytef*>(body.data()), body.size(), 9);
+    packed.resize(size);
+    return header + packed;
+}
+
+struct FlashPanel : ::testing::Test {
+    fake::FakePlatform fakes;
+    platform::Platform platform = fakes.platform();
+    PlayerVersionCache cache;
+    fake::FakePanelWindow* window = nullptr;
+    std::unique_ptr<TFlashPanel> panel;
+
+    FlashPanel() {
+        fakes.files.addFolder(kMovies);
+        fakes.files.addFolder("C:\\Local\\Vellarmont\\");
+        fakes.system.setSpecialFolder(0x1C, "C:\\Local"); // local application data
+        fakes.players.install("WIN 10,0,12,36");
+        auto owned = std::make_unique<fake::FakePanelWindow>();
+        window = owned.get();
+        panel = std::make_unique<TFlashPanel>(platform, cache, std::move(owned));
+        panel->enableAllowScale = true;
+    }
+
+    std::string movie(const std::string& name, std::uint8_t version, bool compressed = false) {
+        fakes.files.addFile(kMovies + name, swfMovie(version, compressed));
+        return kMovies + name;
+    }
+    const fake::FakePlayerControls::Record& player(std::size_t index) {
+        return *fakes.players.instances.at(index);
+    }
+};
+
+TEST_F(FlashPanel, APlayedMovieSetsUpThePlayerInOrder) {
+    EXPECT_EQ(window->color, kPanelColorWhite);
+    EXPECT_EQ(window->bevelWidth, 1);
+    EXPECT_TRUE(window->fillsParent);
+
+    const std::string path = movie("preview.swf", 9);
+    ASSERT_EQ(panel->playMovie(path), result::kOk);
+    ASSERT_TRUE(panel->flashPlayer);
+    // The version query's instance, then the placed one.
+    ASSERT_EQ(fakes.players.instances.size(), 2u);
+    const auto& placed = player(1);
+    EXPECT_TRUE(placed.placed);
+    EXPECT_EQ(placed.parent, window->window);
+    EXPECT_EQ(placed.width, 400);
+    EXPECT_EQ(placed.height, 300);
+    EXPECT_EQ(placed.calls,
+              (Calls{"prop 120=0", "call SetVariable Align AlClient", "prop 133=Opaque",
+                     "prop 135=false", "verb -3", "prop 102=" + path, "call Play", "verb -1"}));
+    EXPECT_EQ(panel->movie.frameWidth, 550);
+    EXPECT_EQ(panel->movie.frameHeight, 400);
+    EXPECT_EQ(window->color, kPanelColorWhite) << "the movie's background never colours the panel";
+
+    // The same path again, or none: nothing happens.
+    EXPECT_EQ(panel->playMovie(path), result::kOk);
+    EXPECT_EQ(panel->playMovie(""), result::kOk);
+    EXPECT_EQ(fakes.players.instances.size(), 2u);
+    EXPECT_EQ(player(1).calls.size(), 8u);
+}
+
+TEST_F(FlashPanel, AnotherMovieReplacesThePlayerAndARefusedOneKeepsIt) {
+    ASSERT_EQ(panel->playMovie(movie("first.swf", 9)), result::kOk);
+    const int handledBefore = fakes.ui.messagesHandled;
+    const std::string second = movie("second.swf", 8, true);
+    ASSERT_EQ(panel->playMovie(second), result::kOk);
+    EXPECT_TRUE(player(1).released);
+    EXPECT_EQ(player(1).calls.back(), "call StopPlay");
+    EXPECT_EQ(fakes.ui.messagesHandled, handledBefore + 1);
+    // The compressed movie is read from its expanded copy and played from itself.
+    EXPECT_EQ(player(2).properties.at(dispid::kMovie), platform::DispatchValue(second));
+    EXPECT_EQ(panel->movie.swfVersion, 8);
+
+    const struct {
+        const char* what;
+        std::string path;
+        ResultCode expected;
+    } refused[] = {
+        {"version above 11", movie("v12.swf", 12), result::kSwfVersionTooHigh},
+        {"newer than the player", movie("v11.swf", 11), result::kMovieNewerThanPlayer},
+        {"not a movie", (fakes.files.addFile(kMovies + "x.swf", "GIF89a"), kMovies + "x.swf"),
+         result::kNotSwfMovie},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(panel->playMovie(c.path), c.expected);
+        EXPECT_EQ(fakes.players.liveInstances, 1);
+        EXPECT_FALSE(player(2).released);
+        EXPECT_EQ(fakes.players.instances.size(), 3u);
+        // The failed path is kept: asking again does not try again.
+        EXPECT_EQ(panel->playMovie(c.path), result::kOk);
+    }
+}
+
+TEST_F(FlashPanel, PlayerMissingUnplaceableOrRefusing) {
+    // No player at all: 1000 queries, 500 ms apart (recorded, not slept).
+    fakes.players.createsFromAttempt.reset();
+    EXPECT_EQ(panel->playMovie(movie("a.swf", 9)), result::kFlashInstallerMissing);
+    EXPECT_EQ(fakes.players.creationAttempts, 1000);
+    EXPECT_EQ(fakes.ui.sleptMilliseconds, 500000u);
+    EXPECT_FALSE(panel->flashPlayer);
+
+    // Known from the cache but never placeable: 10000 attempts without pause.
+    cache.version = {10, 12};
+    fakes.players.creationAttempts = 0;
+    fakes.ui.sleptMilliseconds = 0;
+    EXPECT_EQ(panel->playMovie(movie("b.swf", 9)), result::kNoPlayerInstance);
+    EXPECT_EQ(fakes.players.creationAttempts, 10000);
+    EXPECT_EQ(fakes.ui.sleptMilliseconds, 0u);
+
+    // A setting refused still leaves the one instance; a refused Play is a
+    // named failure of the movie.
+    fakes.players.install("WIN 10,0,12,36");
+    fakes.players.failingProperties = {dispid::kScaleMode};
+    const std::string path = movie("c.swf", 9);
+    EXPECT_EQ(panel->playMovie(path), result::kOk);
+    EXPECT_EQ(fakes.players.instances.size(), 1u);
+    EXPECT_EQ(player(0).calls,
+              (Calls{"prop 120=0", "verb -3", "prop 102=" + path, "call Play", "verb -1"}))
+        << "the settings after a failed one are left out";
+
+    fakes.players.failingMethods = {"Play"};
+    EXPECT_EQ(panel->playMovie(movie("d.swf", 9)), result::kMovieNotPlayed);
+}
+
+TEST_F(FlashPanel, ScriptCommandsOnlyChangeAllowScaleWhenEnabled) {
+    ASSERT_EQ(panel->playMovie(movie("a.swf", 9)), result::kOk);
+    const struct {
+        bool enabled;
+        const char* command;
+        const char* arguments;
+        std::int32_t expected;
+    } cases[] = {
+        {true, "allowscale", "true", 1},   {true, "ALLOWSCALE", "False", 0},
+        {true, "AllowScale", "TRUEST", 1}, {true, "allowscale", "tru", 0},
+        {true, "FULLSCREEN", "true", 7},   {false, "ALLOWSCALE", "true", 7},
+    };
+    for (const auto& c : cases) {
+        panel->enableAllowScale = c.enabled;
+        panel->movie.allowScale = 7;
+        fakes.players.raise(dispid::kOnFSCommand, {c.command, c.arguments});
+        EXPECT_EQ(panel->movie.allowScale, c.expected) << c.command << " " << c.arguments;
+    }
+    // Other events are accepted and ignored.
+    fakes.players.raise(dispid::kOnReadyStateChange, {"4"});
+    fakes.players.raise(dispid::kOnProgress, {});
+    EXPECT_EQ(panel->movie.allowScale, 7);
+}
+
+TEST_F(FlashPanel, ClosingAndDestroyingLeaveNothingBehind) {
+    panel->closeMovie(); // no player yet
+    EXPECT_EQ(window->color, kPanelColorBlack);
+    EXPECT_EQ(panel->swfFilename, "");
+
+    ASSERT_EQ(panel->playMovie(movie("a.swf", 9, true)), result::kOk);
+    const std::string temp = panel->movie.swfTempFolder;
+    ASSERT_FALSE(temp.empty());
+    EXPECT_TRUE(fakes.files.fileExists(temp + kExpandedMovieName));
+    panel->closeMovie();
+    EXPECT_FALSE(panel->flashPlayer);
+    EXPECT_EQ(fakes.players.liveInstances, 0);
+    EXPECT_EQ(panel->swfFilename, "");
+
+    ASSERT_EQ(panel->playMovie(movie("b.swf", 9, true)), result::kOk);
+    EXPECT_EQ(panel->movie.swfTempFolder, temp) << "one temporary folder per panel";
+    panel.reset();
+    EXPECT_FALSE(fakes.files.folderExists(temp));
+    EXPECT_EQ(fakes.players.liveInstances, 0);
+}
+
+} // namespace
