@@ -68,6 +68,10 @@ constexpr ResultCode kFlashInstallerVersionUnknown = -417;
 // The player control refused to load or start the movie.
 constexpr ResultCode kMovieNotPlayed = -420;
 
+// Anything raised rather than returned during the preparation (a platform
+// check that cannot ask the system, memory running out, ...).
+constexpr ResultCode kPreparationFailed = -421;
+
 // The user.
 constexpr ResultCode kUserAbort = -454;
 

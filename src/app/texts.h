@@ -93,4 +93,34 @@ constexpr std::string_view kInstallButtonDesignCaption = "&Install";
 constexpr std::string_view kStatusLineDesignCaption =
     "Installation and setup the screen saver was completed successfully.";
 
+// The start-up window as the status window of an installation without preview.
+constexpr std::string_view kInstallationSuccessful = "Installation Successful.";
+constexpr std::string_view kInstallationCancelled = "Installation Cancelled";
+
+// A preview picture that cannot be decoded.
+constexpr std::string_view kCorruptFile = "CorruptFile: ";
+
+// The error report at the end of the preparation.
+constexpr std::string_view kFlashPlayerSite = "http://www.adobe.com/go/getflashplayer";
+constexpr std::string_view kNotCompatibleWithNt =
+    "This screen saver is not compatible with Windows NT.";
+constexpr std::string_view kFlashInstallationFailed =
+    "Adobe Flash Player Installation Failed.\r\n\r\n";
+constexpr std::string_view kFlashRequiredDownloadFrom =
+    "This screen saver requires the Adobe Flash Player. Please download and install the latest "
+    "Adobe Flash Player for Internet Explorer from ";
+constexpr std::string_view kFlashThenRetry = " then retry this installation.";
+constexpr std::string_view kFlashLimitedPrivileges =
+    " If this message appears again, the installation cannot be completed because your user "
+    "account has limited installation privileges.";
+constexpr std::string_view kFlashLoginAsAdministrator =
+    " To complete this installation, login with administrative privileges and rerun this "
+    "installer.";
+constexpr std::string_view kFlashLatestRequired =
+    "This screen saver requires the latest Adobe Flash Player for Internet Explorer.\r\n\r\n"
+    "Please download the free player from ";
+constexpr std::string_view kFlashAndRetry = " and retry this installation.";
+constexpr std::string_view kInstallerFileCorrupted = "Installer file is corrupted. ";
+constexpr std::string_view kVellarmontErrorEnd = ". ";
+
 } // namespace text

@@ -1,0 +1,422 @@
+#include "app/installer_form.h"
+
+#include <exception>
+
+#include "app/form_states.h"
+#include "app/texts.h"
+#include "app/trace.h"
+#include "flash/player_update.h"
+#include "payload/data_file.h"
+#include "payload/file_extraction.h"
+#include "payload/package_reading.h"
+#include "system/display_properties.h"
+#include "system/file_operations.h"
+#include "system/installer_paths.h"
+#include "system/platform_checks.h"
+#include "system/saver_folder.h"
+#include "system/startup_shortcut.h"
+#include "system/uninstall_entry.h"
+
+std::optional<PreparationReport> preparationErrorReport(ResultCode code) {
+    using platform::DialogButton;
+    using platform::DialogKind;
+    switch (code) {
+    case result::kUserAbort:
+        return std::nullopt;
+    case result::kNotCompatibleWithNt:
+        return PreparationReport{DialogKind::Error, std::string(text::kNotCompatibleWithNt),
+                                 DialogButton::Abort};
+    case result::kFlashUpdateFailed:
+        return PreparationReport{DialogKind::Error,
+                                 std::string(text::kFlashInstallationFailed) +
+                                     std::string(text::kFlashRequiredDownloadFrom) +
+                                     std::string(text::kFlashPlayerSite) +
+                                     std::string(text::kFlashThenRetry) +
+                                     std::string(text::kFlashLimitedPrivileges) +
+                                     std::string(text::kFlashLoginAsAdministrator),
+                                 DialogButton::Ok};
+    case result::kFlashPlayerRequired:
+        return PreparationReport{DialogKind::Information,
+                                 std::string(text::kFlashLatestRequired) +
+                                     std::string(text::kFlashPlayerSite) +
+                                     std::string(text::kFlashAndRetry),
+                                 DialogButton::Ok};
+    default:
+        return PreparationReport{DialogKind::Error,
+                                 std::string(text::kInstallerFileCorrupted) +
+                                     std::string(text::kVellarmontError) + std::to_string(code) +
+                                     std::string(text::kVellarmontErrorEnd),
+                                 DialogButton::Abort};
+    }
+}
+
+TInstallerForm::TInstallerForm(platform::Platform& platform, InstallerView& view,
+                               std::vector<std::string> arguments, std::string executablePath)
+    : platform_(platform), view_(view), executablePath_(std::move(executablePath)),
+      reporter_(platform, *this), context_(platform, reporter_),
+      launcher_(platform.messaging, launcherState_, std::move(arguments)),
+      form_(layout::makeInstallerForm(view.installerFrames())),
+      preparing_(layout::makePreparingWindow(view.preparingFrame(), executablePath_)) {
+    view_.setEvents(*this);
+    renderPreparingWindow();
+    moviePanel1_ = std::make_unique<TFlashPanel>(platform_, context_.playerVersionCache,
+                                                 view_.createMoviePanel());
+    moviePanel1_->enableAllowScale = true;
+    launcher_.setInstallerWindow(view_.installerWindow());
+}
+
+TInstallerForm::~TInstallerForm() = default;
+
+void TInstallerForm::renderForm() {
+    view_.renderInstallerWindow(form_);
+}
+
+void TInstallerForm::renderPreparingWindow() {
+    view_.renderPreparingWindow(preparing_);
+}
+
+void TInstallerForm::FormCreate() {
+    form_.border = layout::BorderStyle::fixed;
+    try {
+        prepareInstallation();
+    } catch (const std::exception& error) {
+        // Whatever was raised instead of returned ends the preparation as a
+        // failed step.
+        trace("install error: ", error.what());
+        view_.showHourglass(false);
+        if (const auto report = preparationErrorReport(result::kPreparationFailed))
+            platform_.ui.messageDialog(report->kind, report->text, {report->button});
+        close();
+    }
+}
+
+void TInstallerForm::prepareInstallation() {
+    view_.showHourglass(true);
+    layout::setPreparationSizes(form_);
+    renderForm();
+    reporter_.flags = {};
+    launcherState_.launcherWindow = platform::kNoWindow;
+    bool quietBySwitch = false;
+    bool installedWithoutPreview = false;
+    context_.osClass = GetOperatingSystem(platform_.system);
+
+    ResultCode code = initInstallerPaths(platform_, executablePath_, context_.paths);
+    removeStartupShortcut(platform_);
+    if (code == result::kOk)
+        setPackagePaths(context_);
+    if (code == result::kOk)
+        code = copyPackage(context_);
+    if (code == result::kOk)
+        code = readInstallerHeader(context_);
+    const InstallerHeader& header = context_.package.header;
+    if (code == result::kOk) {
+        launcher_.notifyLauncher(launcher::kReadHeaderCommand);
+        reporter_.runMode = header.installMode;
+        quietBySwitch = launcher_.announceQuietSwitches();
+        if (quietBySwitch)
+            reporter_.runMode = kQuietRunMode;
+        if (quiet()) {
+            layout::moveOffScreen(preparing_);
+        } else {
+            const layout::Size screen = view_.screenSize();
+            layout::centerOnScreen(preparing_, screen.width, screen.height);
+        }
+        renderPreparingWindow();
+        platform_.ui.processPendingMessages();
+    }
+    if (code == result::kOk)
+        code = setSaverPaths(context_);
+    if (code == result::kOk && header.hasDocument)
+        code = extractDocument(context_);
+    if (code == result::kOk) {
+        code = runFlashStep(context_);
+        if (code == result::kFlashUpdateFailed) {
+            layout::moveInstallerFormOffScreen(form_);
+            renderForm();
+        }
+    }
+    if (code == result::kOk && !quiet())
+        layout::setInstallerCaption(form_, context_.package.saverTitle);
+    if (code == result::kOk && !quiet()) {
+        layout::LicenceSetup licence = layout::LicenceSetup::none;
+        if (header.hasLicence) {
+            code = extractLicence(context_);
+            const std::string path = context_.paths.workDir + header.entries[entry::kLicence].name;
+            licence = code == result::kOk && view_.loadLicence(path) ? layout::LicenceSetup::shown
+                                                                     : layout::LicenceSetup::failed;
+        }
+        layout::setupLicenceAndButtons(form_, licence);
+        renderForm();
+    }
+    if (code == result::kOk && header.installMode != installmode::kQuiet)
+        code = extractPreview(context_);
+    if (code == result::kOk && !quiet())
+        showPreview(code, installedWithoutPreview);
+    if (code == result::kOk && !quiet() && !installedWithoutPreview) {
+        layout::moveOffScreen(preparing_);
+        renderPreparingWindow();
+        const layout::Size screen = view_.screenSize();
+        layout::setReadyState(form_, screen.width, screen.height);
+        renderForm();
+        view_.showInstallerWindow();
+    }
+    if (code == result::kOk && quiet())
+        installQuietly();
+    view_.showHourglass(false);
+
+    if (code != result::kOk) {
+        trace("install error: ", code);
+        if (const auto report = preparationErrorReport(code))
+            platform_.ui.messageDialog(report->kind, report->text, {report->button});
+        else
+            trace("user abort");
+        close();
+    } else if (installedWithoutPreview) {
+        openScreenSaverControlPanel(reporter_, platform_.ui, launcher_, header.offerControlPanel);
+        close();
+    } else if (quiet()) {
+        if (header.offerControlPanel && !quietBySwitch)
+            launcher_.notifyLauncher(launcher::kOpenControlPanelCommand);
+        close();
+    }
+}
+
+void TInstallerForm::showPreview(ResultCode& code, bool& installedWithoutPreview) {
+    const std::string preview =
+        context_.paths.workDir + context_.package.header.entries[entry::kPreview].name;
+    switch (reporter_.runMode) {
+    case installmode::kBitmap:
+    case installmode::kJpeg: {
+        layout::showPicturePreview(form_);
+        renderForm();
+        std::string error;
+        if (!view_.loadPicture(preview, error))
+            platform_.ui.messageDialog(platform::DialogKind::Error,
+                                       std::string(text::kCorruptFile) + error,
+                                       {platform::DialogButton::Abort});
+        break;
+    }
+    case installmode::kMovie:
+    case installmode::kMovieToo:
+        if (moviePanel1_->playMovie(preview) == result::kOk) {
+            platform_.ui.bringApplicationToFront();
+            if (view_.applicationActive())
+                moviePanel1_->refreshMovie();
+        } else {
+            code = installWithoutPreview();
+            installedWithoutPreview = true;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+ResultCode TInstallerForm::installScreenSaver() {
+    view_.showHourglass(true);
+    InstallFlags& flags = reporter_.flags;
+    PackageState& package = context_.package;
+    setupInstallerFormForInstallation();
+    ResultCode code = result::kOk;
+    if (!flags.installCancelled)
+        closeDisplayPropertiesWindow(platform_.messaging);
+    if (!flags.installCancelled) {
+        code = prepareSaverFolder(platform_, context_.paths.windowsDir,
+                                  context_.paths.sharedSaverRoot, package.saverShortName,
+                                  package.saverTitle, text::kSaverAlreadyExists, !quiet());
+        if (code == result::kUserAbort)
+            flags.installCancelled = true;
+        renderPreparingWindow();
+    }
+    if (!flags.installCancelled && code == result::kOk)
+        code = extractMainEntries(context_, package.packageCopyPath);
+    if (!flags.installCancelled && code == result::kOk)
+        code = readSettingsRecord(context_);
+    if (!flags.installCancelled && code == result::kOk)
+        code = expandDataFiles(context_);
+    if (!flags.installCancelled && code == result::kOk)
+        code = writeSaverSettings(context_);
+    if (!flags.installCancelled && code == result::kOk)
+        launcher_.notifyLauncher(
+            makeActiveSaverCommand(package.header.entries[entry::kEngine].name));
+    if (!flags.installCancelled && code == result::kOk)
+        code = copyCompanionFiles(context_);
+    if (!flags.installCancelled && code == result::kOk)
+        openDocument(context_);
+    if (!flags.installCancelled && code == result::kOk)
+        registerUninstallEntry(platform_, context_.paths.systemDir, package.saverTitle,
+                               package.saverShortName);
+    if (package.dataFileOpen)
+        closeDataFile(context_);
+    deleteFileOnce(platform_.files, package.dataFilePath);
+    if (code != result::kOk && code != result::kUserAbort)
+        removeInstalledFiles();
+    if (!flags.installCancelled) {
+        setupFormForInstallationComplete(code);
+    } else {
+        reporter_.setStatusText(std::string(text::kAbortedCleaningUp));
+        if (code != result::kUserAbort)
+            removeInstalledFiles();
+        resetFormAfterAbort();
+    }
+    view_.showHourglass(false);
+    return code;
+}
+
+ResultCode TInstallerForm::installWithoutPreview() {
+    const std::uint8_t remembered = reporter_.runMode;
+    reporter_.runMode = kQuietRunMode;
+    preparing_.title = form_.caption;
+    layout::setMessage(preparing_, text::kInstallingScreenSaver);
+    renderPreparingWindow();
+    const ResultCode code = installScreenSaver();
+    if (code == result::kOk)
+        layout::setMessage(preparing_, text::kInstallationSuccessful);
+    else if (code == result::kUserAbort)
+        layout::setMessage(preparing_, text::kInstallationCancelled);
+    else
+        layout::setMessage(preparing_, std::string(text::kInstallFailed) + std::to_string(code));
+    renderPreparingWindow();
+    reporter_.runMode = remembered;
+    return code;
+}
+
+void TInstallerForm::installQuietly() {
+    exitCode_ = installScreenSaver();
+}
+
+void TInstallerForm::setupInstallerFormForInstallation() {
+    trace("setupInstallerFormForInstallation");
+    if (!quiet()) {
+        layout::setInstallingState(form_);
+        renderForm();
+    }
+    trace("setupInstallerFormForInstallation", "done");
+}
+
+void TInstallerForm::setupFormForInstallationComplete(ResultCode code) {
+    trace("setupFormForInstallationComplete", code);
+    if (quiet())
+        return;
+    if (code == result::kOk) {
+        layout::fillProgressBar(form_);
+        renderForm();
+    }
+    reporter_.pauseBriefly();
+    reporter_.pauseBriefly();
+    if (code == result::kOk) {
+        layout::setCompleteState(form_);
+        renderForm();
+        return;
+    }
+    layout::setFailedState(form_, code);
+    renderForm();
+    if (code == result::kAccessDenied || code == result::kSaverBusy)
+        reporter_.showInstallError(code, std::to_string(code));
+}
+
+void TInstallerForm::resetFormAfterAbort() {
+    if (quiet())
+        return;
+    layout::setReadyAfterAbortState(form_);
+    renderForm();
+}
+
+void TInstallerForm::removeInstalledFiles() {
+    const PackageState& package = context_.package;
+    const std::string& engine = package.header.entries[entry::kEngine].name;
+    if (!package.saverFolder.empty())
+        deleteFolderTree(platform_.files, package.saverFolder);
+    if (!engine.empty()) {
+        deleteFileOnce(platform_.files, context_.paths.systemDir + engine);
+        if (context_.osClass == osclass::kWindows64 && !context_.paths.nativeSystemDir.empty())
+            deleteFileOnce(platform_.files, context_.paths.nativeSystemDir + engine);
+    }
+    removeUninstallEntry(platform_, package.saverTitle);
+}
+
+void TInstallerForm::installBtnClick() {
+    InstallFlags& flags = reporter_.flags;
+    if (flags.installRunning)
+        return;
+    flags.installRunning = true;
+    flags.installCancelled = false;
+    const ResultCode code = installScreenSaver();
+    if (!flags.installCancelled && code == result::kOk)
+        openScreenSaverControlPanel(reporter_, platform_.ui, launcher_,
+                                    context_.package.header.offerControlPanel);
+    flags.installRunning = false;
+    if (code == result::kOk)
+        close();
+}
+
+void TInstallerForm::cancelBtnClick() {
+    if (reporter_.flags.installRunning) {
+        reporter_.flags.installCancelled = true;
+        layout::setAbortingState(form_);
+        renderForm();
+        reporter_.pauseBriefly();
+        reporter_.pauseBriefly();
+        return;
+    }
+    close();
+}
+
+void TInstallerForm::doneBtnClick() {
+    close();
+}
+
+bool TInstallerForm::FormCloseQuery() {
+    return !reporter_.flags.installRunning;
+}
+
+void TInstallerForm::close() {
+    if (closed_ || !FormCloseQuery())
+        return;
+    FormClose();
+}
+
+void TInstallerForm::FormClose() {
+    if (closed_)
+        return;
+    closed_ = true;
+    if (!quiet())
+        moviePanel1_->closeMovie();
+    if (!context_.paths.workDir.empty())
+        deleteFolderTree(platform_.files, context_.paths.workDir);
+    launcher_.postCloseToLauncher();
+    view_.terminate(exitCode_);
+}
+
+void TInstallerForm::FormShow() {
+    platform_.ui.bringApplicationToFront();
+    trace("active = ", view_.applicationActive() ? "true" : "false");
+}
+
+void TInstallerForm::pauseTimerTimer() {
+    pauseTimerEnabled_ = false;
+}
+
+void TInstallerForm::userResize(layout::Size requested) {
+    layout::userResize(form_, requested);
+    renderForm();
+}
+
+void TInstallerForm::showStatusText(const std::string& text) {
+    layout::showStatusText(form_, text);
+    renderForm();
+}
+
+void TInstallerForm::advanceProgressBar() {
+    layout::advanceProgressBar(form_);
+    renderForm();
+}
+
+void TInstallerForm::enablePauseTimer(std::uint32_t intervalMilliseconds) {
+    pauseTimerEnabled_ = true;
+    view_.enablePauseTimer(intervalMilliseconds);
+}
+
+bool TInstallerForm::pauseTimerEnabled() const {
+    return pauseTimerEnabled_;
+}

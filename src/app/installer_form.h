@@ -1,0 +1,101 @@
+// The installer window (TInstallerForm) and the installation driver behind
+// it: the preparation that runs when the window is created, the installation
+// proper, and the handlers that end a run. The window itself is plain data
+// (installer_layout.h) that an InstallerView renders.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/install_reporting.h"
+#include "app/installer_context.h"
+#include "app/installer_layout.h"
+#include "app/installer_view.h"
+#include "app/launcher_channel.h"
+#include "app/preparing_window_layout.h"
+#include "app/result_codes.h"
+#include "flash/flash_panel.h"
+#include "platform/platform.h"
+
+// A message of the error report that ends a failed preparation.
+struct PreparationReport {
+    platform::DialogKind kind;
+    std::string text;
+    platform::DialogButton button;
+};
+// Nothing for -454, which the user chose and which shows no message.
+std::optional<PreparationReport> preparationErrorReport(ResultCode code);
+
+class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
+  public:
+    // `arguments` are the command-line arguments after the program name.
+    TInstallerForm(platform::Platform& platform, InstallerView& view,
+                   std::vector<std::string> arguments, std::string executablePath);
+    TInstallerForm(const TInstallerForm&) = delete;
+    TInstallerForm& operator=(const TInstallerForm&) = delete;
+    ~TInstallerForm() override;
+
+    // The window's creation: the preparation runs to its end. It may already
+    // have closed the window and ended the application.
+    void FormCreate();
+
+    void prepareInstallation();
+    ResultCode installScreenSaver();
+    ResultCode installWithoutPreview();
+    void installQuietly();
+    void setupInstallerFormForInstallation();
+    void setupFormForInstallationComplete(ResultCode code);
+    void resetFormAfterAbort();
+    void removeInstalledFiles();
+
+    // InstallerWindowEvents
+    void installBtnClick() override;
+    void cancelBtnClick() override;
+    void doneBtnClick() override;
+    bool FormCloseQuery() override;
+    void FormClose() override;
+    void FormShow() override;
+    void pauseTimerTimer() override;
+    void userResize(layout::Size requested) override;
+
+    // ProgressView
+    void showStatusText(const std::string& text) override;
+    void advanceProgressBar() override;
+    void enablePauseTimer(std::uint32_t intervalMilliseconds) override;
+    bool pauseTimerEnabled() const override;
+
+    bool quiet() const { return reporter_.quiet(); }
+    bool closed() const { return closed_; }
+    std::int32_t exitCode() const { return exitCode_; }
+    std::uint8_t runMode() const { return reporter_.runMode; }
+    const InstallFlags& flags() const { return reporter_.flags; }
+    const layout::InstallerFormLayout& form() const { return form_; }
+    const layout::PreparingWindowLayout& preparingWindow() const { return preparing_; }
+    InstallerContext& context() { return context_; }
+    TFlashPanel& moviePanel1() { return *moviePanel1_; }
+
+  private:
+    // Closes the window unless an installation started by the Install button
+    // runs; closing ends the application.
+    void close();
+    void showPreview(ResultCode& code, bool& installedWithoutPreview);
+    void renderForm();
+    void renderPreparingWindow();
+
+    platform::Platform& platform_;
+    InstallerView& view_;
+    std::string executablePath_;
+    InstallReporter reporter_;
+    InstallerContext context_;
+    LauncherState launcherState_;
+    LauncherChannel launcher_;
+    layout::InstallerFormLayout form_;
+    layout::PreparingWindowLayout preparing_;
+    std::unique_ptr<TFlashPanel> moviePanel1_;
+    bool pauseTimerEnabled_ = false;
+    bool closed_ = false;
+    std::int32_t exitCode_ = 0;
+};

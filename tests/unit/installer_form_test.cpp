@@ -1,0 +1,320 @@
+// The installation driver through the fake platform and a recording view:
+// how the preparation ends, what an installation leaves behind, and what the
+// buttons do while it runs.
+#include <gtest/gtest.h>
+
+#include "app/installer_form.h"
+#include "app/texts.h"
+#include "fakes/recording_installer_view.h"
+#include "package_fixture.h"
+#include "system/uninstall_entry.h"
+
+namespace {
+
+using namespace packagetest;
+using platform::DialogButton;
+using platform::RegistryRoot;
+
+const std::string kLocal = "C:\\Documents and Settings\\User\\Local Settings\\Application Data\\";
+const std::string kWorkFolder = kLocal + "Vellarmont\\Vlx1\\";
+const std::string kCommon = "C:\\Documents and Settings\\All Users\\Application Data\\";
+const std::string kSaverFolder = kCommon + "Vellarmont\\Aqua5405\\";
+const std::string kEngine = kSystem + "Aqua5405.scr";
+const std::string kTitle = "Aquarium Screen Saver";
+
+std::string commandText(const fake::FakeMessaging::CopyData& data) {
+    return data.bytes.substr(0, data.bytes.find('\0'));
+}
+
+// A machine with the installer on it, a launcher window and the player.
+struct Driver : ::testing::Test {
+    fake::FakePlatform fakes;
+    platform::Platform platform = fakes.platform();
+    fake::RecordingInstallerView view{fakes.ui};
+    platform::WindowHandle launcherWindow = fakes.messaging.addWindow("Launcher");
+    std::unique_ptr<TInstallerForm> installer;
+
+    Driver() {
+        fakes.files.addFolder(kSystem);
+        fakes.files.addFolder(kLocal);
+        fakes.files.addFolder(kCommon);
+        fakes.players.install("WIN 10,0,12,36");
+        fakes.libraries.addLibrary(
+            kWorkFolder + "impborl.dll",
+            {{"_implode", reinterpret_cast<platform::ExportedFunction>(&implode::implode)},
+             {"_explode", reinterpret_cast<platform::ExportedFunction>(&implode::explode)},
+             {"_crc32", reinterpret_cast<platform::ExportedFunction>(&implode::crc32)}});
+    }
+
+    static PackageContent package(std::uint8_t mode, bool offerControlPanel = true) {
+        PackageContent content = standardPackage({});
+        content.header.installMode = mode;
+        content.header.offerControlPanel = offerControlPanel ? 1 : 0;
+        return content;
+    }
+
+    // Starts the installer on the package, as its window's creation does;
+    // the entry `wrongSize` claims 10 bytes more than it expands to.
+    void start(const PackageContent& content, std::vector<std::string> arguments = {},
+               std::optional<std::size_t> wrongSize = std::nullopt) {
+        Bytes bytes = layOut(content);
+        if (wrongSize) {
+            const auto record = std::span(bytes).subspan(kStubSize).first<kInstallerHeaderSize>();
+            InstallerHeader header = readInstallerHeaderRecord(record);
+            header.entries[*wrongSize].expandedSize += 10;
+            const HeaderBytes written = writeInstallerHeaderRecord(header);
+            std::copy(written.begin(), written.end(), record.begin());
+        }
+        fakes.files.addFile(kExe, textOf(bytes));
+        arguments.insert(arguments.begin(), "/l=" + std::to_string(launcherWindow));
+        installer = std::make_unique<TInstallerForm>(platform, view, arguments, kExe);
+        installer->context().packageOffset = kStubSize;
+        installer->FormCreate();
+    }
+
+    std::vector<std::string> commands() const {
+        std::vector<std::string> texts;
+        for (const auto& data : fakes.messaging.received)
+            texts.push_back(commandText(data));
+        return texts;
+    }
+    bool closePosted() const {
+        for (const auto& post : fakes.messaging.posted)
+            if (post.target == launcherWindow && post.message == launcher::kCloseNotification)
+                return true;
+        return false;
+    }
+    std::vector<std::string> dialogTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& dialog : fakes.ui.dialogs)
+            texts.push_back(dialog.text);
+        return texts;
+    }
+    bool installed() {
+        return fakes.files.folderExists(kSaverFolder) && fakes.files.fileExists(kEngine) &&
+               fakes.registry.keyExists(RegistryRoot::LocalMachine, uninstallKeyPath(kTitle));
+    }
+    // Nothing of the saver, and no work folder.
+    void expectNothingLeft() const {
+        EXPECT_FALSE(fakes.files.exists(kSaverFolder));
+        EXPECT_FALSE(fakes.files.exists(kEngine));
+        EXPECT_FALSE(
+            fakes.registry.keyExists(RegistryRoot::LocalMachine, uninstallKeyPath(kTitle)));
+        EXPECT_FALSE(fakes.files.exists(kWorkFolder));
+    }
+    const layout::InstallerFormLayout& form() const { return *view.form; }
+};
+
+// A fresh machine for one row of a table.
+struct Machine final : Driver {
+    void TestBody() override {}
+};
+
+TEST(PreparationReport, MessagesOfTheReportTable) {
+    const auto report = [](ResultCode code) { return preparationErrorReport(code); };
+    EXPECT_FALSE(report(result::kUserAbort));
+    EXPECT_EQ(report(-455)->text, "This screen saver is not compatible with Windows NT.");
+    EXPECT_EQ(report(-455)->button, DialogButton::Abort);
+    EXPECT_EQ(report(-13)->text, "Installer file is corrupted. Vellarmont Error: -13. ");
+    EXPECT_EQ(report(-13)->kind, platform::DialogKind::Error);
+    const auto required = report(result::kFlashPlayerRequired);
+    EXPECT_EQ(required->kind, platform::DialogKind::Information);
+    EXPECT_EQ(required->button, DialogButton::Ok);
+    EXPECT_EQ(required->text.rfind("This screen saver requires the latest Adobe Flash Player for "
+                                   "Internet Explorer.\r\n\r\nPlease download the free player "
+                                   "from http",
+                                   0),
+              0u);
+    const auto failed = report(result::kFlashUpdateFailed);
+    EXPECT_EQ(failed->button, DialogButton::Ok);
+    EXPECT_EQ(failed->text.rfind("Adobe Flash Player Installation Failed.\r\n\r\nThis screen saver "
+                                 "requires the Adobe Flash Player.",
+                                 0),
+              0u);
+    EXPECT_NE(failed->text.find(" then retry this installation. If this message appears again"),
+              std::string::npos);
+}
+
+TEST_F(Driver, AnInteractivePackageWaitsReadyForTheUser) {
+    start(package(installmode::kBitmap));
+    EXPECT_TRUE(view.shown);
+    EXPECT_FALSE(installer->closed());
+    EXPECT_EQ(form().installBtn.caption, "Install");
+    EXPECT_TRUE(form().installBtn.enabled);
+    EXPECT_EQ(form().progress.maximum, 10);
+    EXPECT_EQ(form().caption, "Install: Aquarium Screen Saver");
+    EXPECT_EQ(view.picturesLoaded, std::vector<std::string>{kWorkFolder + "preview.BMP"});
+    EXPECT_EQ(view.preparing->position, (layout::Position{-3000, -3000}));
+    EXPECT_EQ(commands(), std::vector<std::string>{"read installer heard file"});
+    EXPECT_FALSE(installed());
+}
+
+TEST_F(Driver, QuietRunsEndWithTheInstallationsResult) {
+    const struct {
+        const char* what;
+        std::uint8_t mode;
+        std::vector<std::string> arguments;
+        bool offer;
+        std::vector<std::string> commands;
+    } cases[] = {
+        {"quiet package",
+         installmode::kQuiet,
+         {},
+         true,
+         {"read installer heard file", "makeActiveSaver-Aqua5405.scr",
+          "openScreenSaverControlPanel"}},
+        {"quiet package, no control panel",
+         installmode::kQuiet,
+         {},
+         false,
+         {"read installer heard file", "makeActiveSaver-Aqua5405.scr"}},
+        {"/q",
+         installmode::kBitmap,
+         {"/Q"},
+         true,
+         {"read installer heard file", "quiet installer", "makeActiveSaver-Aqua5405.scr"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        test.start(package(c.mode, c.offer), c.arguments);
+        EXPECT_EQ(test.commands(), c.commands);
+        EXPECT_TRUE(test.installed());
+        EXPECT_EQ(test.view.terminatedWith, 0);
+        EXPECT_FALSE(test.view.shown);
+        EXPECT_TRUE(test.view.picturesLoaded.empty());
+        EXPECT_FALSE(test.fakes.files.exists(kWorkFolder));
+        EXPECT_TRUE(test.closePosted());
+        EXPECT_TRUE(test.fakes.ui.dialogs.empty());
+    }
+}
+
+TEST_F(Driver, FailuresEndTheRunAndLeaveNothing) {
+    const struct {
+        const char* what;
+        std::uint8_t mode;
+        std::vector<std::string> arguments;
+        std::optional<std::size_t> wrongSize;
+        bool noPlayer;
+        std::vector<std::string> dialogs;
+        std::int32_t exitCode;
+        bool controlPanelCommand;
+    } cases[] = {
+        {"no player",
+         installmode::kQuiet,
+         {},
+         std::nullopt,
+         true,
+         {preparationErrorReport(result::kFlashPlayerRequired)->text},
+         0,
+         false},
+        {"/q extracts the preview", installmode::kBitmap, {"/q"}, 3, false, {}, 0, false},
+        {"quiet install fails", installmode::kQuiet, {}, 6, false, {}, -13, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        if (c.noPlayer)
+            test.fakes.players.createsFromAttempt.reset();
+        test.start(package(c.mode), c.arguments, c.wrongSize);
+        EXPECT_EQ(test.view.terminatedWith, c.exitCode);
+        EXPECT_FALSE(test.view.shown);
+        test.expectNothingLeft();
+        EXPECT_TRUE(test.closePosted());
+        const auto commands = test.commands();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "openScreenSaverControlPanel"),
+                  c.controlPanelCommand ? 1 : 0);
+        if (!c.dialogs.empty()) {
+            EXPECT_EQ(test.dialogTexts(), c.dialogs);
+        }
+    }
+}
+
+TEST_F(Driver, APlayerUpdateThatFailsMovesTheWindowAway) {
+    PackageContent content = package(installmode::kBitmap);
+    content.entries[2] = entryOf(kFlashInstallerName, 4, compressible(300, 'f'));
+    content.header.carriesFlashInstaller = 1;
+    fakes.players.createsFromAttempt.reset();
+    start(content);
+    EXPECT_EQ(view.form->position, (layout::Position{-3000, -3000}));
+    EXPECT_EQ(dialogTexts(),
+              std::vector<std::string>{preparationErrorReport(result::kFlashUpdateFailed)->text});
+    EXPECT_EQ(view.terminatedWith, 0);
+    expectNothingLeft();
+}
+
+TEST_F(Driver, AMovieThatCannotPlayInstallsInTheStartUpWindow) {
+    PackageContent content = package(installmode::kMovie);
+    content.entries[3] = entryOf("preview.swf", 4, bytesOf("not a movie at all"));
+    fakes.ui.answers = {DialogButton::No};
+    start(content);
+    EXPECT_EQ(view.preparingMessages,
+              (std::vector<std::string>{"Preparing Installation...", "Installing Screen Saver...",
+                                        "Installation Successful."}));
+    EXPECT_EQ(view.preparing->title, "Install: Aquarium Screen Saver");
+    ASSERT_EQ(fakes.ui.dialogs.size(), 1u);
+    EXPECT_EQ(fakes.ui.dialogs[0].text, std::string(text::kOpenControlPanelQuestion));
+    EXPECT_TRUE(installed());
+    EXPECT_FALSE(view.shown);
+    EXPECT_EQ(view.terminatedWith, 0);
+}
+
+TEST_F(Driver, InstallThenCloseWithTheControlPanelQuestion) {
+    start(package(installmode::kBitmap));
+    fakes.ui.answers = {DialogButton::Yes};
+    view.events->installBtnClick();
+    EXPECT_TRUE(installed());
+    EXPECT_EQ(form().labCopying.caption,
+              "Opening the Display Properties control panel. Please standby...");
+    EXPECT_TRUE(form().doneBtn.visible);
+    EXPECT_EQ(commands().back(), "openScreenSaverControlPanel");
+    EXPECT_TRUE(installer->closed());
+    EXPECT_EQ(view.terminatedWith, 0);
+    EXPECT_FALSE(fakes.files.exists(kWorkFolder));
+}
+
+TEST_F(Driver, CancelDuringExtractionCleansUpAndCloses) {
+    start(package(installmode::kBitmap));
+    bool closeRefused = false;
+    fakes.ui.duringPause(2, [&] {
+        closeRefused = !view.events->FormCloseQuery();
+        view.events->cancelBtnClick();
+    });
+    view.events->installBtnClick();
+    EXPECT_TRUE(closeRefused);
+    EXPECT_TRUE(installer->closed());
+    EXPECT_EQ(view.terminatedWith, 0);
+    expectNothingLeft();
+    EXPECT_TRUE(form().installBtn.enabled) << "ready again before closing";
+    EXPECT_EQ(form().labCopying.caption, "");
+}
+
+TEST_F(Driver, CancelOnTheOverwriteQuestionKeepsEverything) {
+    fakes.files.addFile(kSaverFolder + "saver.dat", "older settings");
+    start(package(installmode::kBitmap));
+    fakes.ui.answers = {DialogButton::Cancel};
+    view.events->installBtnClick();
+    EXPECT_FALSE(installer->closed());
+    EXPECT_EQ(fakes.files.content(kSaverFolder + "saver.dat"), "older settings");
+    EXPECT_TRUE(form().installBtn.enabled);
+    EXPECT_TRUE(form().cancelBtn.enabled);
+    EXPECT_EQ(form().progress.position, 0);
+    EXPECT_TRUE(fakes.files.exists(kWorkFolder));
+}
+
+TEST_F(Driver, AFailedInstallationLeavesInstallDisabledUntilCancelCloses) {
+    start(package(installmode::kBitmap));
+    fakes.files.denyAccess(kSystem);
+    fakes.ui.answers = {DialogButton::Abort, DialogButton::Abort};
+    view.events->installBtnClick();
+    EXPECT_FALSE(installer->closed());
+    EXPECT_FALSE(form().installBtn.enabled);
+    EXPECT_EQ(form().labCopying.caption.rfind("Install", 0), 0u) << form().labCopying.caption;
+    view.events->installBtnClick(); // disabled in the real window; a stray click changes nothing
+    view.events->cancelBtnClick();
+    EXPECT_TRUE(installer->closed());
+    EXPECT_EQ(view.terminatedWith, 0);
+    expectNothingLeft();
+}
+
+} // namespace
