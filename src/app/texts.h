@@ -123,4 +123,10 @@ constexpr std::string_view kFlashAndRetry = " and retry this installation.";
 constexpr std::string_view kInstallerFileCorrupted = "Installer file is corrupted. ";
 constexpr std::string_view kVellarmontErrorEnd = ". ";
 
+// Why a preview picture cannot be shown (after kCorruptFile).
+constexpr std::string_view kPictureNotReadable = "Cannot open file ";
+constexpr std::string_view kBitmapNotValid = "Bitmap image is not valid.";
+constexpr std::string_view kJpegError = "JPEG error: ";
+constexpr std::string_view kPictureTooLarge = "Not enough memory for the picture.";
+
 } // namespace text

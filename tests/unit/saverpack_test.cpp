@@ -367,6 +367,40 @@ TEST_F(Saverpack, FindsTheLibraryOrSaysWhereItLooked) {
     EXPECT_EQ(entryContents(installer, header.entries[1]), library_);
 }
 
+TEST_F(Saverpack, TakesTheInstallerBuiltBesideItUnlessAStubIsGiven) {
+    put("built/installer.exe", bytesOf("MZ built image"));
+    put("stub.exe", bytesOf("MZ given stub"));
+    put("package.json", bytesOf(description_.dump()));
+    const std::vector<std::string> args = {"build", path("package.json").string(), "-o",
+                                           path("out.exe").string()};
+    ToolEnvironment environment;
+    environment.stubCandidates = {path("nowhere/installer.exe"), path("built/installer.exe")};
+    const auto imageStart = [&](std::size_t count) {
+        const Bytes installer = get("out.exe");
+        return Bytes(installer.begin(), installer.begin() + static_cast<std::ptrdiff_t>(count));
+    };
+
+    ToolRun result = run(args, environment);
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(imageStart(14), bytesOf("MZ built image"));
+    EXPECT_NE(result.err.find("the program image is " + path("built/installer.exe").string()),
+              std::string::npos)
+        << result.err;
+
+    std::vector<std::string> withStub = args;
+    withStub.insert(withStub.end(), {"--stub", path("stub.exe").string()});
+    result = run(withStub, environment);
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(imageStart(13), bytesOf("MZ given stub"));
+    EXPECT_EQ(result.err, "");
+
+    environment.stubCandidates = {path("nowhere/installer.exe")};
+    result = run(args, environment);
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(imageStart(2), Bytes(2, 0));
+    EXPECT_NE(result.err.find("the program image is zero-filled"), std::string::npos);
+}
+
 TEST_F(Saverpack, CommandLineMistakesAreUsageErrors) {
     EXPECT_EQ(run({}).code, 2);
     EXPECT_EQ(run({"pack"}).code, 2);

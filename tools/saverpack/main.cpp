@@ -38,6 +38,11 @@ int main(int argc, char** argv) {
     // A native build packs the library that the MinGW build made.
     environment.libraryCandidates.push_back(SAVERPACK_MINGW_IMPBORL);
 #endif
+    environment.stubCandidates.push_back(executableFolder(argv[0]) / "installer.exe");
+#if defined(SAVERPACK_MINGW_INSTALLER)
+    // A native build packs the program that the 32-bit MinGW build made.
+    environment.stubCandidates.push_back(SAVERPACK_MINGW_INSTALLER);
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     return runSaverpack(args, std::cout, std::cerr, environment);
 }

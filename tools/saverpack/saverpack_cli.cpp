@@ -43,9 +43,10 @@ left behind on failure.
 
 options:
   -o, --output OUT   the installer to write
-  --stub FILE        the installer program image (at most 698368 bytes). Without
-                     it the image is zero-filled: the package is complete, but
-                     the file does not run until it is built with installer.exe.
+  --stub FILE        the installer program image (at most 698368 bytes); default:
+                     the installer.exe built beside saverpack (or the MinGW
+                     build's). Without one the image is zero-filled: the package
+                     is complete, but the file does not run.
   --library FILE     impborl.dll, carried as entry 1 "impborl.dat"; default: the
                      description's "implodeLibrary", else the impborl.dll built
                      beside saverpack (or the MinGW build's).
@@ -169,11 +170,23 @@ fs::path chooseLibrary(const std::optional<fs::path>& option, const PackagePlan&
                         (looked.empty() ? std::string() : " (not found: " + looked + ")"));
 }
 
+std::optional<fs::path> chooseStub(const std::optional<fs::path>& option,
+                                   const ToolEnvironment& environment) {
+    if (option)
+        return option;
+    for (const fs::path& candidate : environment.stubCandidates) {
+        std::error_code error;
+        if (fs::is_regular_file(candidate, error))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
 int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
           const ToolEnvironment& environment) {
     std::optional<fs::path> description;
     std::optional<fs::path> output;
-    std::optional<fs::path> stubFile;
+    std::optional<fs::path> stubOption;
     std::optional<fs::path> library;
     CompressionChoice choice;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -181,7 +194,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         if (arg == "-o" || arg == "--output")
             output = optionValue(args, i);
         else if (arg == "--stub")
-            stubFile = optionValue(args, i);
+            stubOption = optionValue(args, i);
         else if (arg == "--library")
             library = optionValue(args, i);
         else if (arg == "--best")
@@ -201,6 +214,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     PackagePlan plan = readPackageDescription(*description);
     const fs::path libraryFile = chooseLibrary(library, plan, environment);
     setImplodeLibrary(plan, libraryFile);
+    const std::optional<fs::path> stubFile = chooseStub(stubOption, environment);
     Bytes stub;
     if (stubFile) {
         stub = readWholeFile(*stubFile);
@@ -235,6 +249,9 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     if (!stubFile)
         err << "saverpack: note: no --stub: the program image is zero-filled, so "
             << displayPath(*output) << " carries the whole package but does not run\n";
+    else if (!stubOption)
+        err << "saverpack: note: no --stub: the program image is " << displayPath(*stubFile)
+            << "\n";
     return kExitOk;
 }
 

@@ -11,6 +11,9 @@ struct ToolEnvironment {
     // Where the implode library is looked for, in order, when neither
     // --library nor the description names one.
     std::vector<std::filesystem::path> libraryCandidates;
+    // Where the installer program image is looked for, in order, when --stub
+    // is not given; none found leaves the image zero-filled.
+    std::vector<std::filesystem::path> stubCandidates = {};
 };
 
 // `args` holds the arguments after the program name. Returns the exit code:
