@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <ostream>
-#include <sstream>
 
 #include "app/texts.h"
 #include "system/saver_names.h"
@@ -76,10 +74,6 @@ int constrained(int value, int minimum, int maximum) {
 void updateClientSize(InstallerFormLayout& form) {
     const NonClientSize frame = frameOf(form);
     form.client = {form.outer.width - frame.width, form.outer.height - frame.height};
-}
-
-const char* borderName(BorderStyle border) {
-    return border == BorderStyle::fixed ? "fixed" : "sizeable";
 }
 
 } // namespace
@@ -247,27 +241,6 @@ void centerInstallerForm(InstallerFormLayout& form, int screenWidth, int screenH
 
 void moveInstallerFormOffScreen(InstallerFormLayout& form) {
     form.position = kOffScreenPosition;
-}
-
-std::string describe(const InstallerFormLayout& form) {
-    std::ostringstream text;
-    const SizeLimits& limits = form.limits;
-    text << "window " << form.position << " outer " << form.outer << " client " << form.client
-         << ' ' << borderName(form.border) << " (frames fixed " << form.frames.fixed.width << 'x'
-         << form.frames.fixed.height << " sizeable " << form.frames.sizeable.width << 'x'
-         << form.frames.sizeable.height << ") limits width " << limits.minWidth << ".."
-         << limits.maxWidth << " height " << limits.minHeight << ".." << limits.maxHeight
-         << (form.stayOnTop ? " on top" : "") << " caption \"" << form.caption << "\"\n";
-    for (const ControlEntry& entry : kControls)
-        text << entry.name << ' ' << describe(form.*entry.member) << '\n';
-    text << "progress " << form.progress.minimum << ".." << form.progress.maximum << " at "
-         << form.progress.position << " step " << form.progress.step << "\nfocus "
-         << (form.focus ? controlName(*form.focus) : "none") << '\n';
-    return text.str();
-}
-
-std::ostream& operator<<(std::ostream& out, const InstallerFormLayout& form) {
-    return out << '\n' << describe(form);
 }
 
 } // namespace layout

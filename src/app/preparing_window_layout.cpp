@@ -1,8 +1,5 @@
 #include "app/preparing_window_layout.h"
 
-#include <ostream>
-#include <sstream>
-
 #include "app/texts.h"
 #include "system/path_names.h"
 
@@ -30,19 +27,6 @@ void moveOffScreen(PreparingWindowLayout& window) {
 
 void centerOnScreen(PreparingWindowLayout& window, int screenWidth, int screenHeight) {
     window.position = centredPosition(outerSize(window), screenWidth, screenHeight);
-}
-
-std::string describe(const PreparingWindowLayout& window) {
-    std::ostringstream text;
-    text << "window " << window.position << " outer " << outerSize(window) << " client "
-         << window.client << (window.border == BorderStyle::fixed ? " fixed" : " sizeable")
-         << (window.visible ? " visible" : " hidden") << " title \"" << window.title << "\"\n"
-         << "Label1 " << describe(window.Label1) << '\n';
-    return text.str();
-}
-
-std::ostream& operator<<(std::ostream& out, const PreparingWindowLayout& window) {
-    return out << '\n' << describe(window);
 }
 
 } // namespace layout
