@@ -1,41 +1,86 @@
 #!/usr/bin/env bash
-# Sets up everything on a fresh machine, builds the Windows programs and runs
-# the main job as far as it exists: under Wine, the installer's platform
-# checks, its folders and a fresh work folder; then the packaging tool packs
-# the sample saver in examples/aquarium, lists the installer and verifies it.
+# The main job on the bundled example, from a fresh machine: builds the
+# installer, packs the sample saver of examples/aquarium into a real installer
+# with saverpack (listed and verified), registers the stand-in player control
+# in a private Wine prefix, runs the installer quietly ("/q") under the logging
+# launcher and prints what happened: the exit code, the launcher's commands,
+# the files placed, the uninstall entry and the work folder gone. Where 32-bit
+# programs cannot run, the same package is packed behind the installer's
+# 64-bit test twin and that runs instead.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.sh"
 mkdir -p "$BUILD"
 setup_all
-configure_and_build win32
+configure_and_build win32 host
 if [ "$RUNS_32BIT" = yes ]; then
-  probe="$BUILD/win32/tests/wine/platform_probe.exe"
-  loader=wine
+  windows=win32
+  loader=$WINE32_LOADER
+  demo_prefix="$WINE_DIR/demo32"
+  demo_arch=win32
 else
-  # The product is the 32-bit build; here only its 64-bit twin can run.
-  say "32-bit programs cannot run here: the platform report comes from the 64-bit twin"
+  say "32-bit programs cannot run here: the demo runs the installer's 64-bit test twin"
   configure_and_build win64
-  probe="$BUILD/win64/tests/wine/platform_probe.exe"
+  windows=win64
   loader=$WINE64_LOADER
+  demo_prefix="$WINE_DIR/demo64"
+  demo_arch=win64
 fi
-for prefix in "${PREFIXES[@]}"; do
-  say "platform report in $(basename "$prefix")"
-  WINEPREFIX="$prefix" "$loader" "$probe" report </dev/null
-done
 
-say "building saverpack (preset host)"
-cmake --preset host >"$BUILD/configure-host.log" 2>&1 || { cat "$BUILD/configure-host.log"; exit 1; }
-if ! cmake --build --preset host -j2 --target saverpack >"$BUILD/build-saverpack.log" 2>&1; then
-  grep -E -A3 'error|Error' "$BUILD/build-saverpack.log" | head -n 60
-  exit 1
-fi
 saverpack="$BUILD/host/tools/saverpack/saverpack"
-installer="$BUILD/demo/Aquarium.exe"
-mkdir -p "$(dirname "$installer")"
-say "saverpack build examples/aquarium/package.json"
-"$saverpack" build "$ROOT/examples/aquarium/package.json" -o "$installer" \
-  --library "$BUILD/win32/implode/impborl.dll"
+product="$BUILD/demo/Aquarium.exe"
+mkdir -p "$BUILD/demo"
+say "saverpack build examples/aquarium/package.json (the 32-bit product)"
+"$saverpack" build "$ROOT/examples/aquarium/package.json" -o "$product" \
+  --stub "$BUILD/win32/src/app/win32/installer.exe" --library "$BUILD/win32/implode/impborl.dll"
 say "saverpack list"
-"$saverpack" list "$installer"
+"$saverpack" list "$product"
 say "saverpack verify"
-"$saverpack" verify "$installer"
+"$saverpack" verify "$product"
+
+installer=$product
+if [ "$windows" = win64 ]; then
+  installer="$BUILD/demo/Aquarium-twin64.exe"
+  image_size=$(cat "$BUILD/win64/src/app/win32/installer_image_size.txt")
+  "$BUILD/host/tests/twin_pack" "$ROOT/examples/aquarium/package.json" "$installer" \
+    "$BUILD/win64/src/app/win32/installer.exe" "$BUILD/win64/implode/impborl.dll" "$image_size"
+fi
+
+say "a private Wine prefix with the stand-in player control registered"
+rm -rf "$demo_prefix"
+WINEPREFIX="$demo_prefix" make_prefix "$demo_arch" "$demo_prefix"
+export WINEPREFIX="$demo_prefix"
+wineserver -p
+drive="$demo_prefix/drive_c"
+mkdir -p "$drive/demo"
+cp "$BUILD/$windows/tests/wine/standin_player.ocx" "$BUILD/$windows/tests/wine/launcher.exe" \
+  "$drive/demo/"
+cp "$installer" "$drive/demo/Aquarium.exe"
+"$loader" regsvr32 /s 'C:\demo\standin_player.ocx' </dev/null
+
+say "running C:\\demo\\Aquarium.exe /q under the logging launcher"
+"$loader" 'C:\demo\launcher.exe' 'C:\demo\launcher.log' 'C:\demo\Aquarium.exe' /q </dev/null >/dev/null
+wineserver -k || true
+
+say "what the launcher received"
+while read -r kind rest; do
+  case "$kind" in
+    copydata)
+      bytes=${rest##*bytes=}
+      printf '  command: "%s"\n' "$(printf '%s' "$bytes" | xxd -r -p | tr '\0' '|' | sed 's/|*$//; s/|/\\0/g')"
+      ;;
+    post) printf '  close notification: %s\n' "$rest" ;;
+    exit) printf '  installer exit code: %s\n' "$rest" ;;
+  esac
+done <"$drive/demo/launcher.log"
+
+say "files placed"
+common=$(find "$drive" -maxdepth 3 -type d \( -name 'ProgramData' -o -path '*All Users/Application Data' \) | head -n 1)
+find "$common/Vellarmont" -type f | sed "s|^$drive|  C:|" | sort
+find "$drive/windows/system32" -maxdepth 1 -iname 'Aquarium*' | sed "s|^$drive|  C:|"
+say "uninstall entry"
+"$loader" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Aquarium' </dev/null |
+  sed -n '/REG_SZ/p' | sed 's/^ */  /'
+wineserver -k || true
+say "work folder"
+work=$(find "$drive/users" -type d -path '*Vellarmont/Vlx*' 2>/dev/null | head -n 1)
+if [ -z "$work" ]; then echo "  gone (no Vellarmont\\Vlx* folder left)"; else echo "  LEFT: $work"; exit 1; fi

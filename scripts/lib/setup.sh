@@ -24,7 +24,7 @@ PACKAGES=(
   cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev
   zlib1g-dev libjpeg62-turbo-dev libstorm-dev nlohmann-json3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev
-  wine wine64 xvfb imagemagick x11-apps x11-utils
+  wine wine64 xvfb imagemagick x11-apps x11-utils xxd
 )
 PACKAGES_32BIT=(wine32:i386)
 
@@ -124,8 +124,8 @@ make_prefix() { # arch folder
   [ -f "$prefix/.ready" ] && return 0
   say "making the $arch Wine prefix"
   rm -rf "$prefix" && mkdir -p "$(dirname "$prefix")"
-  local loader
-  loader=$(loader_for "$prefix")
+  local loader=$WINE32_LOADER
+  [ "$arch" = win64 ] && loader=$WINE64_LOADER
   WINEARCH=$arch WINEPREFIX="$prefix" "$loader" wineboot -i >/dev/null 2>&1
   # No crash debugger.
   WINEPREFIX="$prefix" "$loader" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \

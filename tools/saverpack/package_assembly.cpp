@@ -19,12 +19,12 @@ Bytes readPackageFile(const PackagePlan& plan, const fs::path& source, const std
 } // namespace
 
 AssembledInstaller assembleInstaller(const PackagePlan& plan, std::span<const std::uint8_t> stub,
-                                     const CompressionChoice& choice) {
+                                     const CompressionChoice& choice, std::int64_t imageSize) {
     if (!plan.entries[entry::kFirstFile])
         throw ToolError(plan.descriptionFile, "no implode library to carry as impborl.dat");
-    if (stub.size() > static_cast<std::size_t>(INSTALLER_SIZE_IN_BYTES))
+    if (stub.size() > static_cast<std::size_t>(imageSize))
         throw ToolError("the stub has " + std::to_string(stub.size()) +
-                        " bytes, more than the program image's 698368");
+                        " bytes, more than the program image's " + std::to_string(imageSize));
 
     AssembledInstaller result;
     PackageContent content;
@@ -79,7 +79,7 @@ AssembledInstaller assembleInstaller(const PackagePlan& plan, std::span<const st
     data.compress = dataEntry.compress;
     try {
         data.bytes = buildDataFile(dataFile, choice);
-        result.bytes = buildInstaller(stub, INSTALLER_SIZE_IN_BYTES, content, choice);
+        result.bytes = buildInstaller(stub, imageSize, content, choice);
     } catch (const std::logic_error& error) { // too many files, or past 2 GB
         throw ToolError(plan.descriptionFile, error.what());
     }

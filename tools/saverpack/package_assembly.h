@@ -15,7 +15,9 @@ struct AssembledInstaller {
     std::vector<std::string> warnings; // things that work, but maybe not as meant
 };
 
-// The plan must have its implode library set. Throws ToolError naming the
-// file and the problem.
+// The plan must have its implode library set. The package goes behind an
+// image of `imageSize` bytes (the product's, unless a test program reads its
+// package elsewhere). Throws ToolError naming the file and the problem.
 AssembledInstaller assembleInstaller(const PackagePlan& plan, std::span<const std::uint8_t> stub,
-                                     const CompressionChoice& choice);
+                                     const CompressionChoice& choice,
+                                     std::int64_t imageSize = INSTALLER_SIZE_IN_BYTES);
