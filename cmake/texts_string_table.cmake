@@ -1,8 +1,8 @@
-# Writes the installer's string table from src/app/texts.h, so that every text
+# Writes the installer's string table from src/base/texts.h, so that every text
 # the program shows is written once, in texts.h, and the resource copy is made
 # from it on every build.
 #
-#   cmake -DTEXTS=src/app/texts.h -DOUTPUT=texts_string_table.rc -P texts_string_table.cmake
+#   cmake -DTEXTS=src/base/texts.h -DOUTPUT=texts_string_table.rc -P texts_string_table.cmake
 #
 # Every `constexpr std::string_view kName = "..." "...";` becomes one entry,
 # numbered from 1 in the order of the header, its adjacent literals joined.

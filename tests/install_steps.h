@@ -4,9 +4,9 @@
 // succeeded.
 #pragma once
 
-#include "app/installer_context.h"
 #include "payload/data_file.h"
 #include "payload/file_extraction.h"
+#include "payload/installer_context.h"
 #include "payload/package_reading.h"
 #include "system/saver_folder.h"
 

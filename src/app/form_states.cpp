@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 namespace layout {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "app/installer_layout.h"
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 
 namespace layout {
 

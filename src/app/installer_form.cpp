@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "app/form_states.h"
-#include "app/texts.h"
-#include "app/trace.h"
+#include "base/texts.h"
+#include "base/trace.h"
 #include "flash/player_update.h"
 #include "payload/data_file.h"
 #include "payload/file_extraction.h"
@@ -59,8 +59,8 @@ TInstallerForm::TInstallerForm(platform::Platform& platform, InstallerView& view
       preparing_(layout::makePreparingWindow(view.preparingFrame(), executablePath_)) {
     view_.setEvents(*this);
     renderPreparingWindow();
-    moviePanel1_ = std::make_unique<TFlashPanel>(platform_, context_.playerVersionCache,
-                                                 view_.createMoviePanel());
+    moviePanel1_ =
+        std::make_unique<TFlashPanel>(platform_, playerVersionCache_, view_.createMoviePanel());
     moviePanel1_->enableAllowScale = true;
     launcher_.setInstallerWindow(view_.installerWindow());
 }
@@ -129,7 +129,7 @@ void TInstallerForm::prepareInstallation() {
     if (code == result::kOk && header.hasDocument)
         code = extractDocument(context_);
     if (code == result::kOk) {
-        code = runFlashStep(context_);
+        code = runFlashStep(context_, playerVersionCache_);
         if (code == result::kFlashUpdateFailed) {
             layout::moveInstallerFormOffScreen(form_);
             renderForm();

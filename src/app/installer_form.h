@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "app/install_reporting.h"
-#include "app/installer_context.h"
 #include "app/installer_layout.h"
 #include "app/installer_view.h"
-#include "app/launcher_channel.h"
 #include "app/preparing_window_layout.h"
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 #include "flash/flash_panel.h"
+#include "payload/installer_context.h"
 #include "platform/platform.h"
+#include "system/install_reporting.h"
+#include "system/launcher_channel.h"
 
 // A message of the error report that ends a failed preparation.
 struct PreparationReport {
@@ -90,6 +90,8 @@ class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
     std::string executablePath_;
     InstallReporter reporter_;
     InstallerContext context_;
+    // The player version found first, kept for the whole run.
+    PlayerVersionCache playerVersionCache_;
     LauncherState launcherState_;
     LauncherChannel launcher_;
     layout::InstallerFormLayout form_;

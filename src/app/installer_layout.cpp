@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "system/saver_names.h"
 
 namespace layout {

@@ -1,6 +1,6 @@
 #include "app/preparing_window_layout.h"
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "system/path_names.h"
 
 namespace layout {

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "flash/player_update.h"
 #include "platform/messaging.h"
 #include "system/file_operations.h"

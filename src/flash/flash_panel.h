@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 #include "flash/flash_version.h"
 #include "flash/shockwave_flash.h"
 #include "flash/swf_reader.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "payload/entry_destinations.h"
 #include "payload/file_extraction.h"
 #include "platform/player_control.h"
@@ -193,13 +193,14 @@ ResultCode runFlashPlayerInstaller(InstallerContext& context, const std::string&
     return code;
 }
 
-ResultCode handleFlashActiveXControlUpdate(InstallerContext& context, const std::string& fileName) {
+ResultCode handleFlashActiveXControlUpdate(InstallerContext& context, PlayerVersionCache& cache,
+                                           const std::string& fileName) {
     trace("handleFlashActiveXControlUpdate", fileName);
     ResultCode code = runFlashPlayerInstaller(context, fileName, true);
     if (code == result::kOk) {
         FlashDetection detection;
-        code = getFlashPlayerVersionFromControl(context.platform, context.playerVersionCache,
-                                                kInstallerCheckAttempts, detection);
+        code = getFlashPlayerVersionFromControl(context.platform, cache, kInstallerCheckAttempts,
+                                                detection);
     }
     // After any failure the user gets the installer itself, to install by hand.
     if (code != result::kOk)
@@ -208,10 +209,10 @@ ResultCode handleFlashActiveXControlUpdate(InstallerContext& context, const std:
     return code;
 }
 
-ResultCode runFlashStep(InstallerContext& context) {
+ResultCode runFlashStep(InstallerContext& context, PlayerVersionCache& cache) {
     const InstallerHeader& header = context.package.header;
-    const FlashDetection installed = getFlashPlayerVersion(
-        context.platform, context.playerVersionCache, kInstallerCheckAttempts);
+    const FlashDetection installed =
+        getFlashPlayerVersion(context.platform, cache, kInstallerCheckAttempts);
     const bool carries = header.carriesFlashInstaller != 0;
     trace("carrying Flash PlugIn = ", carries ? "true" : "false");
 
@@ -253,8 +254,8 @@ ResultCode runFlashStep(InstallerContext& context) {
     }
 
     if (update) {
-        code =
-            handleFlashActiveXControlUpdate(context, header.entries[entry::kFlashInstaller].name);
+        code = handleFlashActiveXControlUpdate(context, cache,
+                                               header.entries[entry::kFlashInstaller].name);
         if (code == result::kFlashPlayerRequired)
             code = result::kFlashUpdateFailed;
     }

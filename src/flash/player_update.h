@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "app/installer_context.h"
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 #include "flash/flash_version.h"
+#include "payload/installer_context.h"
 #include "platform/platform.h"
 
 constexpr int kInstallerCheckAttempts = 20;
@@ -34,8 +34,9 @@ ResultCode verifyFlashAXInstallerCanRunOnThisMachine(platform::SystemInfo& syste
 ResultCode extractFlashActiveXInstaller(InstallerContext& context);
 ResultCode runFlashPlayerInstaller(InstallerContext& context, const std::string& fileName,
                                    bool silent);
-ResultCode handleFlashActiveXControlUpdate(InstallerContext& context, const std::string& fileName);
+ResultCode handleFlashActiveXControlUpdate(InstallerContext& context, PlayerVersionCache& cache,
+                                           const std::string& fileName);
 
 // The driver's Flash step: looks the player up, checks and extracts the
 // carried installer, and runs it when the player is missing or older.
-ResultCode runFlashStep(InstallerContext& context);
+ResultCode runFlashStep(InstallerContext& context, PlayerVersionCache& cache);

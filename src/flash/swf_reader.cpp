@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "payload/compression/zlib_stream.h"
 #include "system/installer_paths.h"
 

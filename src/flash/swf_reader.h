@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 #include "platform/platform.h"
 
 // The movie fields that the preview panel keeps for its current movie.

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/installer_context.h"
-#include "app/result_codes.h"
+#include "base/result_codes.h"
+#include "payload/installer_context.h"
 
 // Reads the settings record from the data file in the work folder.
 ResultCode readSettingsRecord(InstallerContext& context);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/texts.h"
-#include "app/trace.h"
+#include "base/texts.h"
+#include "base/trace.h"
 #include "payload/compression/implode_library.h"
 #include "payload/data_file.h"
 #include "payload/entry_destinations.h"

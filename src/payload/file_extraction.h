@@ -5,13 +5,13 @@
 #include <cstddef>
 #include <string>
 
-#include "app/installer_context.h"
-#include "app/result_codes.h"
+#include "base/result_codes.h"
+#include "payload/installer_context.h"
 #include "platform/platform.h"
 
 // Extracts one entry from the open installer file to its destination.
-ResultCode extractEntry(InstallerContext& context, platform::File& installerFile,
-                        std::size_t index, bool progress);
+ResultCode extractEntry(InstallerContext& context, platform::File& installerFile, std::size_t index,
+                        bool progress);
 
 // Extracts the entries placed during the installation (5 or 6 to 10).
 ResultCode extractMainEntries(InstallerContext& context, const std::string& path);
@@ -22,8 +22,7 @@ ResultCode extractDocument(InstallerContext& context);
 
 // Places every file of the saver data file in the saver folder.
 ResultCode expandDataFiles(InstallerContext& context);
-ResultCode extractDataItem(InstallerContext& context, const std::string& folder,
-                           std::size_t index);
+ResultCode extractDataItem(InstallerContext& context, const std::string& folder, std::size_t index);
 
 ResultCode writeSaverSettings(InstallerContext& context);
 ResultCode copyCompanionFiles(InstallerContext& context);

@@ -1,6 +1,6 @@
 #include "payload/package_reading.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "payload/file_extraction.h"
 #include "system/file_operations.h"
 #include "system/saver_names.h"

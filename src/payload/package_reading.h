@@ -2,8 +2,8 @@
 // the header, the first entry and the paths that follow from the header.
 #pragma once
 
-#include "app/installer_context.h"
-#include "app/result_codes.h"
+#include "base/result_codes.h"
+#include "payload/installer_context.h"
 
 constexpr const char* kPackageCopyName = "temp.dat";
 constexpr int kPackageCopyDeleteAttempts = 100;

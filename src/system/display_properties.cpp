@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/texts.h"
-#include "app/trace.h"
+#include "base/texts.h"
+#include "base/trace.h"
 
 void closeDisplayPropertiesWindow(platform::Messaging& messaging) {
     trace("closeDisplayPropertiesWindow");

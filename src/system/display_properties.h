@@ -4,10 +4,10 @@
 // never opens it itself.
 #pragma once
 
-#include "app/install_reporting.h"
-#include "app/launcher_channel.h"
 #include "platform/messaging.h"
 #include "platform/platform.h"
+#include "system/install_reporting.h"
+#include "system/launcher_channel.h"
 
 // Fixed titles, looked for after the resource texts of the same meaning.
 constexpr const char* kDisplayPropertiesFixedTitle = "Display Properties";

@@ -1,6 +1,6 @@
 #include "system/file_operations.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "system/path_names.h"
 
 namespace {

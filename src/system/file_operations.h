@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 #include "platform/platform.h"
 
 // Deletes a file, clearing its attributes for a second try: 0 (also when no

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 #include "platform/platform.h"
 
 // Every path ends with a backslash once set. `nativeSystemDir` stays empty

@@ -1,6 +1,6 @@
 #include "system/platform_checks.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "system/saver_folder.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "system/file_operations.h"
 #include "system/saver_names.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 #include "platform/platform.h"
 
 // The saver's settings file in its folder.

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "app/texts.h"
-#include "app/trace.h"
-#include "payload/crc/crc32.h"
+#include "base/texts.h"
+#include "base/trace.h"
+#include "system/crc32.h"
 #include "system/path_names.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "system/startup_shortcut.h"
 
-#include "app/trace.h"
-#include "payload/crc/crc32.h"
+#include "base/trace.h"
+#include "system/crc32.h"
 #include "system/file_operations.h"
 
 std::string startupShortcutName(platform::UserInterface& ui, const std::string& executablePath) {

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "platform/registry.h"
 #include "system/platform_checks.h"
 #include "system/saver_names.h"

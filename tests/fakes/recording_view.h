@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/install_reporting.h"
 #include "fakes/fake_platform.h"
+#include "system/install_reporting.h"
 
 namespace fake {
 

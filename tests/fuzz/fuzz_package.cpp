@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/installer_context.h"
 #include "fakes/fake_platform.h"
 #include "fakes/recording_view.h"
 #include "implode/implode.h"
 #include "install_steps.h"
+#include "payload/installer_context.h"
 
 namespace {
 

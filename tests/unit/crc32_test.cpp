@@ -1,4 +1,4 @@
-#include "payload/crc/crc32.h"
+#include "system/crc32.h"
 
 #include <gtest/gtest.h>
 

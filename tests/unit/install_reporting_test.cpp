@@ -1,4 +1,4 @@
-#include "app/install_reporting.h"
+#include "system/install_reporting.h"
 
 #include <gtest/gtest.h>
 

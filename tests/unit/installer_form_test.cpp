@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/installer_form.h"
-#include "app/texts.h"
+#include "base/texts.h"
 #include "fakes/recording_installer_view.h"
 #include "package_fixture.h"
 #include "system/uninstall_entry.h"

@@ -1,4 +1,4 @@
-#include "app/launcher_channel.h"
+#include "system/launcher_channel.h"
 
 #include <gtest/gtest.h>
 

@@ -9,13 +9,13 @@
 #include <algorithm>
 #include <string>
 
-#include "app/installer_context.h"
 #include "fakes/fake_platform.h"
 #include "fakes/recording_view.h"
 #include "implode/implode.h"
 #include "install_steps.h"
 #include "package_builder.h"
 #include "payload/entry_destinations.h"
+#include "payload/installer_context.h"
 #include "payload/package_reading.h"
 
 namespace packagetest {

@@ -20,6 +20,8 @@ std::uint32_t versionWord(std::uint32_t high, std::uint32_t low) {
 }
 
 struct PlayerUpdate : PackageFixture {
+    PlayerVersionCache playerVersionCache;
+
     // A registered control file with a version resource a.b.c.d.
     void registerPlayerFile(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
         fakes.registry.setValue(RegistryRoot::ClassesRoot, kServerKey, "", kOcx);
@@ -123,7 +125,7 @@ TEST_F(PlayerUpdate, DecisionTable) {
             };
         test.readPackage(row.carried, row.index);
 
-        EXPECT_EQ(runFlashStep(test.context), row.expected);
+        EXPECT_EQ(runFlashStep(test.context, test.playerVersionCache), row.expected);
         if (!*row.parameters) {
             EXPECT_TRUE(test.fakes.shell.startedPrograms.empty());
         } else {
@@ -232,7 +234,7 @@ TEST_F(PlayerUpdate, AFailedUpdateStartsTheInstallerAgainForTheUser) {
         test.fakes.shell.startAnswers = c.shellAnswers;
         if (c.controlAppears)
             test.fakes.shell.onStart = [&](const auto&) { test.fakes.players.installAfter(4); };
-        EXPECT_EQ(runFlashStep(test.context), c.expected);
+        EXPECT_EQ(runFlashStep(test.context, test.playerVersionCache), c.expected);
         EXPECT_EQ(test.startedParameters(), c.parameters);
         if (c.parameters.size() == 2) {
             EXPECT_EQ(test.fakes.shell.startedPrograms[1].show, ShowMode::Normal);
@@ -259,7 +261,7 @@ TEST_F(PlayerUpdate, RefusalsBeforeAnythingIsExtractedOrStarted) {
         Machine test;
         test.fakes.system.version = c.os;
         test.readPackage(kFlashInstallerName, c.index);
-        EXPECT_EQ(runFlashStep(test.context), c.expected);
+        EXPECT_EQ(runFlashStep(test.context, test.playerVersionCache), c.expected);
         EXPECT_FALSE(test.fakes.files.fileExists(kWork + kFlashInstallerName));
         EXPECT_TRUE(test.fakes.shell.startedPrograms.empty());
     }
@@ -268,7 +270,7 @@ TEST_F(PlayerUpdate, RefusalsBeforeAnythingIsExtractedOrStarted) {
 TEST_F(PlayerUpdate, AnInstallerMissingFromTheWorkFolderIsNeverStarted) {
     EXPECT_EQ(runFlashPlayerInstaller(context, kFlashInstallerName, true),
               result::kFlashInstallerMissing);
-    EXPECT_EQ(handleFlashActiveXControlUpdate(context, kFlashInstallerName),
+    EXPECT_EQ(handleFlashActiveXControlUpdate(context, playerVersionCache, kFlashInstallerName),
               result::kFlashInstallerMissing);
     EXPECT_TRUE(fakes.shell.startedPrograms.empty());
     EXPECT_EQ(fakes.ui.broughtToFront, 0);

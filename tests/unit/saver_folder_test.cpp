@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "fakes/fake_platform.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_platform.h"
-#include "payload/crc/crc32.h"
+#include "system/crc32.h"
 
 namespace {
 

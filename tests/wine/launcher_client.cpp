@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/launcher_channel.h"
 #include "platform/win32/win32_platform.h"
+#include "system/launcher_channel.h"
 
 namespace {
 

@@ -111,12 +111,13 @@ struct PlayerUpdate : Player {
 
     TempFolder folder{"playerupdate"};
     std::unique_ptr<RealInstallation> installation;
+    PlayerVersionCache playerVersionCache;
 };
 
 TEST_F(PlayerUpdate, TheSilentInstallerMakesAMissingControlAppear) {
-    EXPECT_EQ(runFlashStep(installation->context), result::kOk);
-    EXPECT_TRUE(installation->context.playerVersionCache.filled());
-    EXPECT_EQ(installation->context.playerVersionCache.version.major, 10);
+    EXPECT_EQ(runFlashStep(installation->context, playerVersionCache), result::kOk);
+    EXPECT_TRUE(playerVersionCache.filled());
+    EXPECT_EQ(playerVersionCache.version.major, 10);
     ASSERT_EQ(installerRuns().size(), 1u);
     EXPECT_NE(installerRuns()[0].find(" /s"), std::string::npos) << installerRuns()[0];
     EXPECT_EQ(standin::registeredPlayerPath(), standin::installedPlayerPath());
@@ -124,7 +125,7 @@ TEST_F(PlayerUpdate, TheSilentInstallerMakesAMissingControlAppear) {
 
 TEST_F(PlayerUpdate, AnInstallerThatRegistersNothingEndsInTheInteractiveStart) {
     standin::setInstallerBehaviour("exit");
-    EXPECT_EQ(runFlashStep(installation->context), result::kFlashUpdateFailed);
+    EXPECT_EQ(runFlashStep(installation->context, playerVersionCache), result::kFlashUpdateFailed);
 
     // The second start shows the installer's window for the user.
     HWND window = nullptr;

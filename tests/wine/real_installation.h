@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/installer_context.h"
+#include "payload/installer_context.h"
 #include "platform/win32/win32_platform.h"
 
 namespace winetest {

@@ -3,9 +3,9 @@
 // another program, the saver folder and the start-up shortcut.
 #include <gtest/gtest.h>
 
-#include "app/texts.h"
-#include "payload/crc/crc32.h"
+#include "base/texts.h"
 #include "platform/win32/win32_platform.h"
+#include "system/crc32.h"
 #include "system/display_properties.h"
 #include "system/file_operations.h"
 #include "system/path_names.h"

@@ -9,7 +9,7 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 namespace installer_win32 {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/texts.h"
-#include "app/trace.h"
+#include "base/texts.h"
+#include "base/trace.h"
 
 namespace {
 
@@ -64,7 +64,8 @@ void TCompressor::writeCallback(char* buffer, unsigned int* size, void* param) {
         return;
     // A failed write is not reported here: the size check after the
     // expansion sees the short file.
-    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(*size, self->outputLeft_));
+    const auto count =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(*size, self->outputLeft_));
     if (count == 0)
         return;
     std::uint32_t written = 0;

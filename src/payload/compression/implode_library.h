@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 #include "platform/library_loader.h"
 #include "platform/platform.h"
 

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "platform/win32/win32_platform.h"
 
 namespace platform::win32 {

@@ -6,11 +6,10 @@
 
 #include <cstdint>
 
-#include "app/install_reporting.h"
-#include "flash/flash_version.h"
 #include "payload/compression/implode_library.h"
 #include "payload/package_state.h"
 #include "platform/platform.h"
+#include "system/install_reporting.h"
 #include "system/installed_files.h"
 #include "system/installer_paths.h"
 #include "system/platform_checks.h"
@@ -25,7 +24,6 @@ struct InstallerContext {
     OperatingSystemClass osClass = osclass::kUnrecognised;
     PackageState package;
     InstalledFiles installedFiles;
-    PlayerVersionCache playerVersionCache;
     ExplodeWorkArea explodeWorkArea{};
     // Where the package header sits in the installer file: right behind the
     // program image. Tests hand the reading code smaller images.

@@ -1,4 +1,4 @@
-#include "app/trace.h"
+#include "base/trace.h"
 
 #ifdef VLX_TRACE
 #include <string>

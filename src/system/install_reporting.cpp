@@ -1,6 +1,6 @@
-#include "app/install_reporting.h"
+#include "system/install_reporting.h"
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 void InstallReporter::setStatusText(const std::string& text) {
     if (quiet())

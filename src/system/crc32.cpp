@@ -1,9 +1,9 @@
-#include "payload/crc/crc32.h"
+#include "system/crc32.h"
 
 #include <cstdio>
 #include <string>
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 const Crc32Table kCrc32Table = {
     0x00000000, 0x77073096, 0xEE0E612C, 0x990951BA, 0x076DC419, 0x706AF48F, 0xE963A535, 0x9E6495A3,

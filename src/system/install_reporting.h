@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/result_codes.h"
+#include "base/result_codes.h"
 #include "platform/platform.h"
 
 // The few controls of the installer window that the reporting drives.

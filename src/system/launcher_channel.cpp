@@ -1,9 +1,9 @@
-#include "app/launcher_channel.h"
+#include "system/launcher_channel.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "system/path_names.h"
 
 namespace {
