@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "payload/package_records.h"
@@ -54,6 +55,18 @@ bool uninstallEntryExists(const std::string& title) {
         return false;
     RegCloseKey(key);
     return true;
+}
+
+// A damage that changes the package header as a record.
+std::function<void(Bytes&)> changeHeader(std::function<void(InstallerHeader&)> change) {
+    return [change](Bytes& bytes) {
+        const auto record =
+            std::span(bytes).subspan(INSTALLER_SIZE_IN_BYTES).first<kInstallerHeaderSize>();
+        InstallerHeader header = readInstallerHeaderRecord(record);
+        change(header);
+        const HeaderBytes written = writeInstallerHeaderRecord(header);
+        std::copy(written.begin(), written.end(), record.begin());
+    };
 }
 
 // Answers the installer's message dialogs while it runs: OK in information
@@ -121,20 +134,15 @@ struct Installer : ::testing::Test {
 
     // Builds the installer from the real program image and runs it under the
     // launcher; the launcher's log lines, the last one "exit N".
+    // `damage` changes the finished installer file before it runs.
     std::vector<std::string> run(const PackageContent& content,
                                  const std::vector<std::string>& arguments = {},
-                                 std::optional<std::size_t> wrongSize = std::nullopt) {
+                                 const std::function<void(Bytes&)>& damage = {}) {
         const std::string image = readFile(programFolder() + "installer.exe");
         Bytes bytes =
             buildInstaller(Bytes(image.begin(), image.end()), INSTALLER_SIZE_IN_BYTES, content, {});
-        if (wrongSize) {
-            const auto record =
-                std::span(bytes).subspan(INSTALLER_SIZE_IN_BYTES).first<kInstallerHeaderSize>();
-            InstallerHeader header = readInstallerHeaderRecord(record);
-            header.entries[*wrongSize].expandedSize += 10;
-            const HeaderBytes written = writeInstallerHeaderRecord(header);
-            std::copy(written.begin(), written.end(), record.begin());
-        }
+        if (damage)
+            damage(bytes);
         const std::string setup = folder.path() + "Setup " + tag + ".exe";
         writeFile(setup, std::string(bytes.begin(), bytes.end()));
         std::string line = "\"" + folder.path() + "launcher.log\" \"" + setup + "\"";
@@ -219,26 +227,21 @@ TEST_F(Installer, FailuresEndWithTheirCodeAndLeaveNothing) {
     const struct {
         const char* what;
         PackageContent content;
-        std::optional<std::size_t> wrongSize;
+        std::function<void(Bytes&)> damage;
         bool player;
         std::string exit;
         std::vector<std::string> dialogs;
     } cases[] = {
-        {"no player",
-         package(installmode::kQuiet, true),
-         std::nullopt,
-         false,
-         "exit 0",
-         {"Information"}},
+        {"no player", package(installmode::kQuiet, true), {}, false, "exit 0", {"Information"}},
         {"wrong expanded size",
          package(installmode::kQuiet, true),
-         6,
+         changeHeader([](InstallerHeader& header) { header.entries[6].expandedSize += 10; }),
          true,
          "exit " + std::to_string(static_cast<std::uint32_t>(result::kExpandedSizeWrong)),
          {}},
         {"climbing data file",
          package(installmode::kQuiet, true, climbing),
-         std::nullopt,
+         {},
          true,
          "exit " + std::to_string(static_cast<std::uint32_t>(result::kUnsafeDataFileName)),
          {}},
@@ -248,7 +251,7 @@ TEST_F(Installer, FailuresEndWithTheirCodeAndLeaveNothing) {
         if (!c.player)
             standin::removePlayerRegistration();
         DialogAnswerer answerer;
-        const auto lines = run(c.content, {}, c.wrongSize);
+        const auto lines = run(c.content, {}, c.damage);
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines.back(), c.exit);
         EXPECT_EQ(lines[lines.size() - 2], "post 0x0501 wParam=0 lParam=0");
@@ -262,6 +265,69 @@ TEST_F(Installer, FailuresEndWithTheirCodeAndLeaveNothing) {
             ASSERT_EQ(standin::registerPlayer(standin::playerPath(standin::PlayerBuild::Default)),
                       0u);
         }
+    }
+}
+
+// Installer files that the packaging tool never writes: each run ends with a
+// message or an exit code, writes nothing outside its folders and leaves
+// nothing behind.
+TEST_F(Installer, HostileInstallerFilesEndWithAMessageOrCodeAndLeaveNothing) {
+    ASSERT_EQ(registered, 0u);
+    const std::string climbed = "evil" + tag + ".scr";
+    const auto exitWith = [](ResultCode code) {
+        return "exit " + std::to_string(static_cast<std::uint32_t>(code));
+    };
+    const struct {
+        const char* what;
+        std::function<void(Bytes&)> damage;
+        std::string exit;
+        std::vector<std::string> dialogs;
+    } cases[] = {
+        {"nothing behind the program",
+         [](Bytes& bytes) { bytes.resize(INSTALLER_SIZE_IN_BYTES); },
+         "exit 0",
+         {"Error", "Error"}},
+        {"header cut short",
+         [](Bytes& bytes) { bytes.resize(INSTALLER_SIZE_IN_BYTES + 1000); },
+         "exit 0",
+         {"Error", "Error"}},
+        {"engine stored beyond the end",
+         changeHeader([](InstallerHeader& header) { header.entries[6].lastByte = 0x7FFFFFF0; }),
+         exitWith(result::kShortRead),
+         {"Error"}},
+        {"engine before the start",
+         changeHeader([](InstallerHeader& header) { header.entries[6].firstByte = -5; }),
+         exitWith(result::kShortRead),
+         {"Error"}},
+        {"engine's stream with a bad header",
+         [](Bytes& bytes) {
+             const InstallerHeader header = readInstallerHeaderRecord(
+                 std::span(bytes).subspan(INSTALLER_SIZE_IN_BYTES).first<kInstallerHeaderSize>());
+             bytes.at(header.entries[6].firstByte) = 7; // no literal mode 7
+         },
+         exitWith(result::kExpandedSizeWrong),
+         {"Error"}},
+        {"engine name climbs",
+         changeHeader(
+             [&](InstallerHeader& header) { header.entries[6].name = "..\\..\\" + climbed; }),
+         exitWith(result::kUnsafeEntryName),
+         {"Error"}},
+        {"title that is no folder name",
+         changeHeader([](InstallerHeader& header) { header.saverTitle = ".."; }),
+         "exit 0",
+         {"Error", "Error"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DialogAnswerer answerer;
+        const auto lines = run(package(installmode::kQuiet, true), {}, c.damage);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines.back(), c.exit);
+        EXPECT_EQ(lines[lines.size() - 2], "post 0x0501 wParam=0 lParam=0");
+        EXPECT_EQ(answerer.titles(), c.dialogs);
+        expectNothingLeft();
+        EXPECT_FALSE(exists(folderOf(CSIDL_COMMON_APPDATA) + climbed));
+        EXPECT_FALSE(exists(systemFolder() + climbed));
     }
 }
 
