@@ -2,45 +2,18 @@
 // player registered, movies played, a picture of the screen taken.
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include "flash/flash_panel.h"
 #include "platform/win32/win32_panel_window.h"
 #include "platform/win32/win32_platform.h"
+#include "sample_packages.h"
 #include "stand_in_support.h"
+#include "window_driving.h"
 #include "wine_test_support.h"
 
 namespace winetest {
 namespace {
 
 constexpr COLORREF kMovieColor = RGB(0x33, 0x99, 0xCC);
-
-// A 550 by 400 movie of the given version with the test colour.
-std::string swfMovie(std::uint8_t version, bool compressed) {
-    std::string body(9, '\0');
-    const std::uint64_t rect = 15ull << 59 | 11000ull << 29 | 8000ull >> 1;
-    for (int i = 0; i < 8; ++i)
-        body[i] = static_cast<char>(rect >> (56 - 8 * i));
-    body += std::string("\x00\x18\x01\x00", 4);
-    body += std::string("\x43\x02", 2);
-    body += static_cast<char>(GetRValue(kMovieColor));
-    body += static_cast<char>(GetGValue(kMovieColor));
-    body += static_cast<char>(GetBValue(kMovieColor));
-    body += std::string("\x00\x00", 2);
-    const auto length = static_cast<std::uint32_t>(8 + body.size());
-    std::string header = compressed ? "CWS" : "FWS";
-    header += static_cast<char>(version);
-    for (int i = 0; i < 4; ++i)
-        header += static_cast<char>(length >> (8 * i));
-    if (!compressed)
-        return header + body;
-    uLongf size = compressBound(body.size());
-    std::string packed(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
-              reinterpret_cast<const Bytef*>(body.data()), body.size(), 9);
-    packed.resize(size);
-    return header + packed;
-}
 
 void handleMessagesFor(DWORD milliseconds) {
     const DWORD end = GetTickCount() + milliseconds;
@@ -53,66 +26,6 @@ void handleMessagesFor(DWORD milliseconds) {
         Sleep(20);
     }
 }
-
-// What the screen shows at a point of a window, read from a copy of the
-// window's area of the screen that is also kept as a picture file.
-class ScreenPicture {
-  public:
-    ScreenPicture(HWND window, const std::string& file) {
-        GetWindowRect(window, &rect_);
-        width_ = rect_.right - rect_.left;
-        height_ = rect_.bottom - rect_.top;
-        const HDC screen = GetDC(nullptr);
-        const HDC memory = CreateCompatibleDC(screen);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        const HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width_, height_, screen, rect_.left, rect_.top, SRCCOPY);
-        GdiFlush();
-        pixels_.assign(static_cast<const std::uint32_t*>(bits),
-                       static_cast<const std::uint32_t*>(bits) + width_ * height_);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
-        save(file);
-    }
-
-    // The colour at a point of the window's area, as a COLORREF.
-    COLORREF at(int x, int y) const {
-        const std::uint32_t pixel = pixels_.at(static_cast<std::size_t>(y * width_ + x));
-        return RGB(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF);
-    }
-
-  private:
-    void save(const std::string& file) const {
-        BITMAPINFOHEADER header{};
-        header.biSize = sizeof header;
-        header.biWidth = width_;
-        header.biHeight = -height_;
-        header.biPlanes = 1;
-        header.biBitCount = 32;
-        BITMAPFILEHEADER fileHeader{};
-        fileHeader.bfType = 0x4D42;
-        fileHeader.bfOffBits = sizeof fileHeader + sizeof header;
-        fileHeader.bfSize = fileHeader.bfOffBits + static_cast<DWORD>(pixels_.size() * 4);
-        std::string bytes(reinterpret_cast<const char*>(&fileHeader), sizeof fileHeader);
-        bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
-        bytes.append(reinterpret_cast<const char*>(pixels_.data()), pixels_.size() * 4);
-        writeFile(file, bytes);
-    }
-
-    RECT rect_{};
-    int width_ = 0;
-    int height_ = 0;
-    std::vector<std::uint32_t> pixels_;
-};
 
 // A top-level test window with the panel in it.
 struct Panel : ::testing::Test {
@@ -142,7 +55,7 @@ struct Panel : ::testing::Test {
     }
 
     std::string movie(const std::string& name, bool compressed) {
-        writeFile(folder.path() + name, swfMovie(9, compressed));
+        writeFile(folder.path() + name, sampleMovie(9, compressed, kMovieColor));
         return folder.path() + name;
     }
     HWND playerWindow() const { return GetWindow(panelArea, GW_CHILD); }

@@ -101,15 +101,28 @@ bool NamedEvent::wait(DWORD timeoutMilliseconds) {
     return WaitForSingleObject(event_, timeoutMilliseconds) == WAIT_OBJECT_0;
 }
 
-void setWineVersionFor(const std::string& exeName, const std::string& version) {
-    const std::string keyName = "Software\\Wine\\AppDefaults\\" + exeName;
+namespace {
+
+void setAppDefault(const std::string& exeName, const std::string& subKey, const char* name,
+                   const std::string& value) {
+    const std::string keyName = "Software\\Wine\\AppDefaults\\" + exeName + subKey;
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create " + keyName);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
-                   static_cast<DWORD>(version.size() + 1));
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
     RegCloseKey(key);
+}
+
+} // namespace
+
+void setWineVersionFor(const std::string& exeName, const std::string& version) {
+    setAppDefault(exeName, "", "Version", version);
+}
+
+void drawOwnWindowFramesFor(const std::string& exeName) {
+    setAppDefault(exeName, "\\X11 Driver", "Managed", "N");
 }
 
 } // namespace winetest

@@ -62,6 +62,11 @@ class NamedEvent {
 // that Wine reports to programs of that file name.
 void setWineVersionFor(const std::string& exeName, const std::string& version);
 
+// Without a window manager on the display, Wine draws the frames of that
+// program's windows itself and runs their moving and sizing: borders can be
+// dragged and captions show in pictures of the screen.
+void drawOwnWindowFramesFor(const std::string& exeName);
+
 } // namespace winetest
 
 // WOW64 (registry redirection, Sysnative, IsWow64Process true) shows only to a

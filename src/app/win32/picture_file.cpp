@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -15,6 +16,41 @@ namespace installer_win32 {
 
 namespace {
 
+// The most pixels a preview may have: far beyond any preview, and small
+// enough that the decoded picture fits a 32-bit program's memory.
+constexpr std::uint64_t kMaxPicturePixels = 32ull << 20;
+
+bool tooManyPixels(std::uint64_t width, std::uint64_t height) {
+    return width * height > kMaxPicturePixels;
+}
+
+std::uint32_t littleEndian(const std::vector<unsigned char>& bytes, std::size_t at, int size) {
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+// Whether the size a bitmap file gives in its header is beyond the limit;
+// a cut header is left to the bitmap reader.
+bool bitmapTooLarge(const std::vector<unsigned char>& bytes) {
+    constexpr std::size_t kInfoAt = 14; // behind the file header
+    if (bytes.size() < kInfoAt + 8 || bytes[0] != 'B' || bytes[1] != 'M')
+        return false;
+    const std::uint32_t infoSize = littleEndian(bytes, kInfoAt, 4);
+    if (infoSize == 12) // the OS/2 header with 16-bit sizes
+        return tooManyPixels(littleEndian(bytes, kInfoAt + 4, 2),
+                             littleEndian(bytes, kInfoAt + 6, 2));
+    if (bytes.size() < kInfoAt + 12)
+        return false;
+    const auto width = static_cast<std::int32_t>(littleEndian(bytes, kInfoAt + 4, 4));
+    const auto height = static_cast<std::int32_t>(littleEndian(bytes, kInfoAt + 8, 4));
+    const auto magnitude = [](std::int32_t value) {
+        return static_cast<std::uint64_t>(value < 0 ? -static_cast<std::int64_t>(value) : value);
+    };
+    return tooManyPixels(magnitude(width), magnitude(height));
+}
+
 bool isJpeg(const std::vector<unsigned char>& bytes) {
     return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
 }
@@ -26,6 +62,10 @@ struct JpegErrors {
     std::jmp_buf escape;
     char message[JMSG_LENGTH_MAX];
 };
+
+// Warnings of a damaged but readable file (a cut end, for one) are not
+// written anywhere: what can be decoded is shown.
+void ignoreWarning(j_common_ptr) {}
 
 void leaveDecoder(j_common_ptr decoder) {
     auto* errors = reinterpret_cast<JpegErrors*>(decoder->err);
@@ -41,10 +81,12 @@ struct DecodedJpeg {
 
 // Nothing with a destructor lives between setjmp and a jump back to it: the
 // pixel buffer belongs to the caller.
-bool decodeJpeg(const std::vector<unsigned char>& bytes, DecodedJpeg& image, JpegErrors& errors) {
+bool decodeJpeg(const std::vector<unsigned char>& bytes, DecodedJpeg& image, JpegErrors& errors,
+                bool& tooLarge) {
     jpeg_decompress_struct decoder;
     decoder.err = jpeg_std_error(&errors.manager);
     errors.manager.error_exit = leaveDecoder;
+    errors.manager.output_message = ignoreWarning;
     errors.message[0] = '\0';
     if (setjmp(errors.escape)) {
         jpeg_destroy_decompress(&decoder);
@@ -53,6 +95,11 @@ bool decodeJpeg(const std::vector<unsigned char>& bytes, DecodedJpeg& image, Jpe
     jpeg_create_decompress(&decoder);
     jpeg_mem_src(&decoder, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&decoder, TRUE);
+    if (tooManyPixels(decoder.image_width, decoder.image_height)) {
+        tooLarge = true;
+        jpeg_destroy_decompress(&decoder);
+        return false;
+    }
     decoder.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&decoder);
     image.width = static_cast<int>(decoder.output_width);
@@ -115,14 +162,20 @@ UniqueBitmap loadPictureFile(const std::string& path, std::string& error) {
     if (isJpeg(bytes)) {
         DecodedJpeg image;
         JpegErrors errors;
-        if (!decodeJpeg(bytes, image, errors)) {
-            error = std::string(text::kJpegError) + errors.message;
+        bool tooLarge = false;
+        if (!decodeJpeg(bytes, image, errors, tooLarge)) {
+            error = tooLarge ? std::string(text::kPictureTooLarge)
+                             : std::string(text::kJpegError) + errors.message;
             return nullptr;
         }
         UniqueBitmap bitmap = bitmapOf(image);
         if (!bitmap)
             error = std::string(text::kPictureTooLarge);
         return bitmap;
+    }
+    if (bitmapTooLarge(bytes)) {
+        error = std::string(text::kPictureTooLarge);
+        return nullptr;
     }
     UniqueBitmap bitmap(static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
                                                         LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
