@@ -7,7 +7,18 @@
 # the files placed, the uninstall entry and the work folder gone. Where 32-bit
 # programs cannot run, the same package is packed behind the installer's
 # 64-bit test twin and that runs instead.
+#
+# scripts/demo.sh --interactive runs the installer in its window instead, on
+# a virtual display: it waits for the ready window, clicks "Accept and
+# Install", answers the control panel question with Yes, and keeps pictures
+# of the ready and the completed window in build/demo/.
 set -euo pipefail
+interactive=no
+case "${1:-}" in
+  "") ;;
+  --interactive) interactive=yes ;;
+  *) echo "usage: scripts/demo.sh [--interactive]" >&2; exit 2 ;;
+esac
 source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.sh"
 mkdir -p "$BUILD"
 setup_all
@@ -57,8 +68,33 @@ cp "$BUILD/$windows/tests/wine/standin_player.ocx" "$BUILD/$windows/tests/wine/l
 cp "$installer" "$drive/demo/Aquarium.exe"
 "$loader" regsvr32 /s 'C:\demo\standin_player.ocx' </dev/null
 
-say "running C:\\demo\\Aquarium.exe /q under the logging launcher"
-"$loader" 'C:\demo\launcher.exe' 'C:\demo\launcher.log' 'C:\demo\Aquarium.exe' /q </dev/null >/dev/null
+if [ "$interactive" = no ]; then
+  say "running C:\\demo\\Aquarium.exe /q under the logging launcher"
+  "$loader" 'C:\demo\launcher.exe' 'C:\demo\launcher.log' 'C:\demo\Aquarium.exe' /q </dev/null >/dev/null
+else
+  # Wine draws the window frames itself: there is no window manager.
+  "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null
+  cp "$BUILD/$windows/tests/wine/window_driver.exe" "$drive/demo/"
+  drive_window() { "$loader" 'C:\demo\window_driver.exe' "$@" </dev/null | tr -d '\r'; }
+  picture() { # name
+    import -window root -crop "$(drive_window rect)" "$BUILD/demo/$1.png"
+    echo "  picture: build/demo/$1.png"
+  }
+  say "running C:\\demo\\Aquarium.exe in its window under the logging launcher (display $DISPLAY)"
+  "$loader" 'C:\demo\launcher.exe' 'C:\demo\launcher.log' 'C:\demo\Aquarium.exe' </dev/null >/dev/null &
+  launcher_pid=$!
+  printf '  ready: %s\n' "$(drive_window ready 120)"
+  picture installer-ready
+  echo '  clicking "Accept and Install"'
+  drive_window click "Accept and Install"
+  printf '  question: %s\n' "$(drive_window dialog Confirm 180 | tr '\n' ' ')"
+  printf '  status line: %s\n' "$(drive_window status)"
+  picture installer-complete
+  echo '  answering "Yes"'
+  drive_window answer Confirm "&Yes"
+  drive_window end 60
+  wait "$launcher_pid"
+fi
 wineserver -k || true
 
 say "what the launcher received"

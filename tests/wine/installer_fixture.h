@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
 #include <span>
 #include <thread>
 
@@ -103,13 +104,18 @@ class DialogAnswerer {
             const char* title;
             int button;
         } answers[] = {{"Information", IDOK}, {"Error", IDABORT}, {"Confirm", confirm_}};
+        std::set<HWND> answered; // a dialog seen again while it closes counts once
         while (!stop_) {
             for (const auto& answer : answers) {
-                if (const HWND dialog = FindWindowA(nullptr, answer.title)) {
-                    titles_.push_back(answer.title);
-                    texts_.push_back(dialogText(dialog));
-                    SendDlgItemMessageA(dialog, answer.button, BM_CLICK, 0, 0);
-                }
+                const HWND dialog = FindWindowA("#32770", answer.title);
+                // Answered once it is shown whole.
+                if (!dialog || answered.count(dialog) || !IsWindowVisible(dialog) ||
+                    !GetDlgItem(dialog, answer.button))
+                    continue;
+                answered.insert(dialog);
+                titles_.push_back(answer.title);
+                texts_.push_back(dialogText(dialog));
+                SendDlgItemMessageA(dialog, answer.button, BM_CLICK, 0, 0);
             }
             Sleep(100);
         }
@@ -132,7 +138,7 @@ struct Installer : ::testing::Test {
     ~Installer() override {
         // A run that a failed check left behind ends before the clean-up.
         launcher.reset();
-        endProcessesWithWindow("VlxInstallerForm");
+        endProcessesWithWindow(kInstallerFormClass);
         standin::removePlayerRegistration();
         removeSaver();
         removeWorkFolders();

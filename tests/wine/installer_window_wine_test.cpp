@@ -10,10 +10,6 @@ constexpr COLORREF kLeftColour = RGB(0xE0, 0x20, 0x20);
 constexpr COLORREF kRightColour = RGB(0x20, 0x40, 0xE0);
 constexpr int kColourTolerance = 24;
 
-constexpr const char* kFormClass = "VlxInstallerForm";
-constexpr const char* kPanelClass = "VlxFormPanel";
-constexpr const char* kPictureClass = "VlxPicture";
-
 void appendLittleEndian(Bytes& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -100,7 +96,7 @@ struct InstallerWindow : Installer {
 
     // The installer window once it is ready: shown, Install enabled.
     HWND readyWindow() {
-        const HWND form = waitForWindow(kFormClass);
+        const HWND form = waitForWindow(kInstallerFormClass);
         if (form) {
             waitUntil([&] { return enabled(installButton(form)) && visible(installButton(form)); },
                       10000);
@@ -108,22 +104,12 @@ struct InstallerWindow : Installer {
         }
         return form;
     }
-    HWND installButton(HWND form) {
-        const HWND button = childWithText(form, "Install");
-        return button ? button : childWithText(form, "Accept and Install");
-    }
+    HWND installButton(HWND form) { return installerInstallButton(form); }
     HWND button(HWND form, const char* caption) { return childWithText(form, caption); }
-    HWND contentPanel(HWND form) { return FindWindowExA(form, nullptr, kPanelClass, nullptr); }
-    HWND buttonPanel(HWND form) {
-        return FindWindowExA(form, contentPanel(form), kPanelClass, nullptr);
-    }
+    HWND contentPanel(HWND form) { return installerContentPanel(form); }
+    HWND buttonPanel(HWND form) { return installerButtonPanel(form); }
     HWND licenceBox(HWND form) { return childOfClass(form, "Rich"); }
-    // labCopying: the second label of the button panel.
-    HWND statusLine(HWND form) {
-        const HWND panel = buttonPanel(form);
-        const HWND first = panel ? FindWindowExA(panel, nullptr, "Static", nullptr) : nullptr;
-        return first ? FindWindowExA(panel, first, "Static", nullptr) : nullptr;
-    }
+    HWND statusLine(HWND form) { return installerStatusLine(form); }
     std::string screenshot(const std::string& name) { return programFolder() + name + ".bmp"; }
     // Clicks a button of the dialog with the title once it shows.
     bool answerDialog(const char* dialogTitle, int buttonId) {
@@ -139,7 +125,7 @@ struct InstallerWindow : Installer {
 
     // The picture control shows the preview's two halves.
     void expectPreviewDrawn(HWND form, const std::string& name) {
-        const HWND picture = childOfClass(form, kPictureClass);
+        const HWND picture = childOfClass(form, kInstallerPictureClass);
         ASSERT_NE(picture, nullptr);
         ASSERT_TRUE(visible(picture));
         const ScreenPicture shot(form, screenshot(name));

@@ -229,6 +229,25 @@ void endProcessesWithWindow(const std::string& className) {
     }
 }
 
+HWND installerContentPanel(HWND form) {
+    return FindWindowExA(form, nullptr, kInstallerPanelClass, nullptr);
+}
+
+HWND installerButtonPanel(HWND form) {
+    return FindWindowExA(form, installerContentPanel(form), kInstallerPanelClass, nullptr);
+}
+
+HWND installerInstallButton(HWND form) {
+    const HWND button = childWithText(form, "Install");
+    return button ? button : childWithText(form, "Accept and Install");
+}
+
+HWND installerStatusLine(HWND form) {
+    const HWND panel = installerButtonPanel(form);
+    const HWND first = panel ? FindWindowExA(panel, nullptr, "Static", nullptr) : nullptr;
+    return first ? FindWindowExA(panel, first, "Static", nullptr) : nullptr;
+}
+
 ScreenPicture::ScreenPicture(HWND window, const std::string& file) {
     GetWindowRect(window, &rect_);
     width_ = rect_.right - rect_.left;

@@ -62,6 +62,17 @@ bool waitForProcessOf(HWND window, DWORD timeoutMilliseconds);
 // Ends every process that still shows a window of the class.
 void endProcessesWithWindow(const std::string& className);
 
+// The installer's own windows and controls, by their classes and places.
+constexpr const char* kInstallerFormClass = "VlxInstallerForm";
+constexpr const char* kInstallerPanelClass = "VlxFormPanel";
+constexpr const char* kInstallerPictureClass = "VlxPicture";
+HWND installerContentPanel(HWND form);
+HWND installerButtonPanel(HWND form);
+// "Install" or "Accept and Install".
+HWND installerInstallButton(HWND form);
+// The status line: the second label of the button panel.
+HWND installerStatusLine(HWND form);
+
 // What the screen shows of a window's area, kept as a picture file too.
 class ScreenPicture {
   public:
