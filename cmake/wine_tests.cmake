@@ -1,19 +1,24 @@
 # Registers the tests of a Windows test program with ctest; each runs under
 # Wine in one of the prefixes that scripts/test.sh makes.
 #
-#   vlx_wine_tests(TARGET SUITE TIMEOUT [LOCK NAME])
+#   vlx_wine_tests(TARGET SUITE TIMEOUT [LOCK NAME] [SERIAL])
 #
 # Tests that share a LOCK name never run at the same time (for example those
-# that register the player control in their prefix).
+# that register the player control in their prefix). SERIAL tests run with no
+# other test beside them: they click with the mouse and answer every dialog
+# on the display.
 # SUITE "wine32" runs in the 32-bit prefix and "wine64" in the 64-bit prefix
 # (the product, a 32-bit program, under WOW64). The 64-bit twin runs every
 # suite in the 64-bit prefix, named "twin64." and "twin64.wow64." after them;
 # the WOW64 suite skips itself there.
 function(vlx_wine_tests target suite timeout)
-  cmake_parse_arguments(PARSE_ARGV 3 arg "" "LOCK" "")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "SERIAL" "LOCK" "")
   set(lock)
   if(arg_LOCK)
     set(lock RESOURCE_LOCK ${arg_LOCK})
+  endif()
+  if(arg_SERIAL)
+    list(APPEND lock RUN_SERIAL TRUE)
   endif()
   if(VLX_TWIN)
     set(prefix_folder "${VLX_WINE_PREFIX64}")
