@@ -3,6 +3,10 @@
 // with the mouse, its dialogs answered.
 #include "installer_fixture.h"
 
+#include <commctrl.h>
+
+#include <cstdlib>
+
 namespace winetest {
 namespace {
 
@@ -151,8 +155,21 @@ TEST_F(InstallerWindow, TheReadyWindowWithoutLicenceAndCancelBeforeInstall) {
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(textOf(form), "Install: " + title);
     EXPECT_EQ(clientSize(form).cy, 338);
-    EXPECT_EQ(GetWindowLongA(form, GWL_STYLE) & WS_THICKFRAME, 0);
+    const LONG style = GetWindowLongA(form, GWL_STYLE);
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_HSCROLL | WS_VSCROLL),
+              0);
+    EXPECT_NE(style & WS_SYSMENU, 0);
     EXPECT_NE(GetWindowLongA(form, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    // Centred on the screen.
+    RECT outer{};
+    GetWindowRect(form, &outer);
+    EXPECT_LE(std::abs(outer.left + outer.right - GetSystemMetrics(SM_CXSCREEN)), 1);
+    EXPECT_LE(std::abs(outer.top + outer.bottom - GetSystemMetrics(SM_CYSCREEN)), 1);
+    // The progress bar: 0 of 10.
+    const HWND progress = childOfClass(form, "msctls_progress32");
+    EXPECT_EQ(SendMessageA(progress, PBM_GETRANGE, TRUE, 0), 0);
+    EXPECT_EQ(SendMessageA(progress, PBM_GETRANGE, FALSE, 0), 10);
+    EXPECT_EQ(SendMessageA(progress, PBM_GETPOS, 0, 0), 0);
     const HWND install = button(form, "Install");
     const HWND cancel = button(form, "Cancel");
     const HWND panel = buttonPanel(form);
@@ -229,6 +246,8 @@ TEST_F(InstallerWindow, WithALicenceTheBoxAloneGrowsAndAnInstallationCompletes) 
         ASSERT_NE(question, nullptr);
         EXPECT_EQ(textOf(statusLine(form)), "Screensaver Installation and Setup Complete.");
         EXPECT_TRUE(visible(button(form, "Close")));
+        EXPECT_FALSE(visible(install));
+        EXPECT_FALSE(visible(button(form, "Cancel")));
         if (c.answer == IDYES)
             ScreenPicture(form, screenshot("window_complete"));
         EXPECT_TRUE(answerDialog("Confirm", c.answer));
@@ -360,6 +379,7 @@ TEST_F(InstallerWindow, InstallationsInterruptedOrFailedEndAsTheUserExpects) {
     ASSERT_NE(form, nullptr);
     click(button(form, "Install"));
     PostMessageA(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ScreenPicture(form, screenshot("window_installing"));
     ASSERT_NE(waitForWindow("#32770", "Confirm", 60000), nullptr);
     EXPECT_TRUE(visible(form));
     EXPECT_TRUE(answerDialog("Confirm", IDNO));
@@ -427,6 +447,10 @@ TEST_F(InstallerWindow, AMoviePreviewPlaysAndRightClicksDoNothing) {
                                      (area.top + area.bottom) / 2 - window.top),
                              movieColour, 0));
 
+    // The movie, not the picture control under it, gets the mouse.
+    EXPECT_EQ(
+        classOf(WindowFromPoint({(area.left + area.right) / 2, (area.top + area.bottom) / 2})),
+        "VellarmontStandInPlayer");
     clickAt({(area.left + area.right) / 2, (area.top + area.bottom) / 2}, true);
     RECT buttons{};
     GetWindowRect(buttonPanel(form), &buttons);
@@ -434,6 +458,7 @@ TEST_F(InstallerWindow, AMoviePreviewPlaysAndRightClicksDoNothing) {
     Sleep(500);
     EXPECT_EQ(visibleWindow("#32768"), nullptr) << "a menu opened";
     EXPECT_EQ(readFile(log).find("rbutton"), std::string::npos) << readFile(log);
+    EXPECT_EQ(readFile(log).rfind("movie ", 0), 0u) << readFile(log);
     EXPECT_TRUE(enabled(button(form, "Install")));
 
     click(button(form, "Cancel"));

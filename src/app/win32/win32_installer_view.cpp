@@ -430,10 +430,7 @@ void Win32InstallerView::renderInstallerWindow(const layout::InstallerFormLayout
         const auto control = static_cast<Control>(i);
         applyControl(control, layout::control(form, control));
     }
-    // The picture is shown over the movie's panel.
-    if (form.bmpPanel.visible)
-        SetWindowPos(controls_[index(Control::bmpPanel)], HWND_TOP, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    raisePreview();
     applyProgress(form.progress);
     if (form.focus && (!previous || previous->focus != form.focus)) {
         if (const HWND focused = controlWindow(*form.focus))
@@ -462,6 +459,7 @@ bool Win32InstallerView::loadPicture(const std::string& path, std::string& error
     if (!bitmap)
         return false;
     picture_ = std::move(bitmap);
+    raisePreview();
     if (const HWND picture = controls_[index(Control::bmpPanel)]) {
         InvalidateRect(picture, nullptr, FALSE);
         UpdateWindow(picture);
@@ -484,12 +482,23 @@ bool Win32InstallerView::loadLicence(const std::string& path) {
     return true;
 }
 
+// A loaded picture lies over the movie's panel; otherwise the movie's panel
+// lies over the empty picture control, so that the movie gets the mouse.
+void Win32InstallerView::raisePreview() {
+    const HWND picture = controls_[index(Control::bmpPanel)];
+    const HWND movie = movieWindow();
+    const HWND top = picture_ && rendered_ && rendered_->bmpPanel.visible ? picture : movie;
+    if (top && GetWindow(top, GW_HWNDFIRST) != top)
+        SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 std::unique_ptr<platform::PanelWindow> Win32InstallerView::createMoviePanel() {
     auto panel = std::make_unique<platform::win32::Win32PanelWindow>(
         controls_[index(Control::contentPanel)]);
     moviePanel_ = panel->window();
     if (rendered_)
         applyControl(Control::moviePanel1, rendered_->moviePanel1);
+    raisePreview();
     return panel;
 }
 

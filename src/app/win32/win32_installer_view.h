@@ -78,6 +78,7 @@ class Win32InstallerView final : public InstallerView {
     void onWindowPosChanged(const WINDOWPOS& position);
     void onCommand(WORD id, WORD notification);
     void paintPicture(HWND window);
+    void raisePreview();
     bool setCursorIfBusy();
 
     HINSTANCE instance_;
