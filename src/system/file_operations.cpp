@@ -54,6 +54,7 @@ ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& fold
     if (folder.empty())
         return result::kNotRemoved;
     const std::string base = withTrailingBackslash(folder);
+    ResultCode firstFailure = result::kOk;
     for (const platform::FolderEntry& entry : files.listFolder(base + "*.*")) {
         if (entry.isFolder) {
             const std::string sub = subFolderOf(base, entry.name);
@@ -67,10 +68,12 @@ ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& fold
             deleteFolderTree(files, sub);
         } else {
             const ResultCode code = deleteFileOnce(files, base + entry.name);
-            if (code != result::kOk)
-                return code;
+            if (code != result::kOk && firstFailure == result::kOk)
+                firstFailure = code;
         }
     }
+    if (firstFailure != result::kOk)
+        return firstFailure;
     if (!files.folderExists(base))
         return result::kOk;
     files.setAttributes(base, platform::attr::kNormal);

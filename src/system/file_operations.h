@@ -19,7 +19,9 @@ ResultCode deleteFileWithRetries(platform::FileSystem& files, const std::string&
                                  int attempts);
 
 // Deletes a folder with everything in it, depth first: 0, -1 when the folder
-// stays, or the code of the first file that could not be deleted.
+// stays, or the code of the first file that could not be deleted. A file that
+// cannot be deleted (a running program's, for one) does not keep the others:
+// everything else goes all the same.
 ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& folder);
 
 // Copies a file, making the target's folders first and replacing a read-only

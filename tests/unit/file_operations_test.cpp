@@ -74,12 +74,18 @@ TEST_F(FileOperations, FolderTreeDepthFirstWithReadOnlyParts) {
     EXPECT_TRUE(files.exists("C:\\keep.txt"));
 }
 
-TEST_F(FileOperations, FolderTreeStopsAtTheFirstBusyFile) {
+// A busy file keeps its place and its code is the result; the files after it
+// go all the same.
+TEST_F(FileOperations, FolderTreeGoesOnPastABusyFile) {
     files.addFile("C:\\t\\a.txt");
     files.addFile("C:\\t\\b.txt");
+    files.addFile("C:\\t\\c.txt");
     files.holdOpen("C:\\t\\a.txt");
+    files.holdOpen("C:\\t\\b.txt");
     EXPECT_EQ(deleteFolderTree(files, "C:\\t\\"), result::kFileBusy);
-    EXPECT_TRUE(files.exists("C:\\t\\b.txt")) << "the enumeration stopped";
+    EXPECT_TRUE(files.exists("C:\\t\\a.txt"));
+    EXPECT_TRUE(files.exists("C:\\t\\b.txt"));
+    EXPECT_FALSE(files.exists("C:\\t\\c.txt"));
 }
 
 TEST_F(FileOperations, FolderTreeReportsAFolderThatStays) {
