@@ -76,8 +76,8 @@ inline std::function<void(Bytes&)> changeHeader(std::function<void(InstallerHead
 }
 
 // Answers the installer's message dialogs while it runs: OK in information
-// dialogs, Abort in error dialogs and `confirm` (No unless given) in
-// questions. It keeps their titles and texts.
+// dialogs, Abort (or OK, the only button of some) in error dialogs and
+// `confirm` (No unless given) in questions. It keeps their titles and texts.
 class DialogAnswerer {
   public:
     explicit DialogAnswerer(int confirm = IDNO) : confirm_(confirm), thread_([this] { run(); }) {}
@@ -103,7 +103,8 @@ class DialogAnswerer {
         const struct {
             const char* title;
             int button;
-        } answers[] = {{"Information", IDOK}, {"Error", IDABORT}, {"Confirm", confirm_}};
+        } answers[] = {
+            {"Information", IDOK}, {"Error", IDABORT}, {"Error", IDOK}, {"Confirm", confirm_}};
         std::set<HWND> answered; // a dialog seen again while it closes counts once
         while (!stop_) {
             for (const auto& answer : answers) {
@@ -219,12 +220,31 @@ struct Installer : ::testing::Test {
         EXPECT_FALSE(exists(systemFolder() + engine));
         EXPECT_FALSE(exists(saverFolder()));
         EXPECT_FALSE(uninstallEntryExists(title));
-        WIN32_FIND_DATAA found;
-        const HANDLE search =
-            FindFirstFileA((folderOf(CSIDL_LOCAL_APPDATA) + "Vellarmont\\Vlx*").c_str(), &found);
-        EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a work folder is left";
-        if (search != INVALID_HANDLE_VALUE)
-            FindClose(search);
+        EXPECT_EQ(workFolderFiles(), std::vector<std::string>{}) << "a work folder is left";
+    }
+    // "FOLDER\FILE" of every file in a work folder, and "FOLDER\" for each
+    // work folder.
+    static std::vector<std::string> workFolderFiles() {
+        const std::string root = folderOf(CSIDL_LOCAL_APPDATA) + "Vellarmont\\";
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA folder;
+        const HANDLE folders = FindFirstFileA((root + "Vlx*").c_str(), &folder);
+        if (folders == INVALID_HANDLE_VALUE)
+            return names;
+        do {
+            names.push_back(std::string(folder.cFileName) + "\\");
+            WIN32_FIND_DATAA file;
+            const HANDLE files = FindFirstFileA((root + folder.cFileName + "\\*").c_str(), &file);
+            if (files == INVALID_HANDLE_VALUE)
+                continue;
+            do {
+                if (!(file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    names.push_back(std::string(folder.cFileName) + "\\" + file.cFileName);
+            } while (FindNextFileA(files, &file));
+            FindClose(files);
+        } while (FindNextFileA(folders, &folder));
+        FindClose(folders);
+        return names;
     }
 
     DWORD registered = 1;

@@ -2,6 +2,7 @@
 // with the packaging tool's builder, the stand-in player registered: what the
 // launcher receives, the exit code, what stays on the machine and what not.
 #include "installer_fixture.h"
+#include "payload/entry_destinations.h"
 
 namespace winetest {
 namespace {
@@ -39,6 +40,12 @@ TEST_F(Installer, FailuresEndWithTheirCodeAndLeaveNothing) {
     ASSERT_EQ(registered, 0u);
     DataFileContent climbing;
     climbing.items.push_back({"..\\..\\climbed" + tag + ".txt", 0, true, patternBytes(300, 'c')});
+    // The stand-in player installer carried; it registers nothing.
+    PackageContent carrying = package(installmode::kQuiet, true);
+    const std::string playerInstaller = readFile(standin::installerPath());
+    carrying.entries[entry::kFlashInstaller] = EntryContent{
+        kFlashInstallerName, 4, true, Bytes(playerInstaller.begin(), playerInstaller.end())};
+    carrying.header.carriesFlashInstaller = 1;
     const struct {
         const char* what;
         PackageContent content;
@@ -47,6 +54,7 @@ TEST_F(Installer, FailuresEndWithTheirCodeAndLeaveNothing) {
         std::string exit;
         std::vector<std::string> dialogs;
     } cases[] = {
+        {"player update fails", carrying, {}, false, "exit 0", {"Error"}},
         {"no player", package(installmode::kQuiet, true), {}, false, "exit 0", {"Information"}},
         {"wrong expanded size",
          package(installmode::kQuiet, true),
@@ -65,14 +73,31 @@ TEST_F(Installer, FailuresEndWithTheirCodeAndLeaveNothing) {
         SCOPED_TRACE(c.what);
         if (!c.player)
             standin::removePlayerRegistration();
+        standin::setInstallerBehaviour("exit");
         DialogAnswerer answerer;
         const auto lines = run(c.content, {}, c.damage);
+        // After the failed update the player installer runs on for the user
+        // to install by hand; its own file stays in the work folder, which
+        // nothing can remove while it runs.
+        if (const HWND shown = FindWindowA(nullptr, "Stand-in Player Installer")) {
+            const std::vector<std::string> left = workFolderFiles();
+            PostMessageA(shown, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(waitForProcessOf(shown, 10000));
+            removeWorkFolders();
+            ASSERT_EQ(left.size(), 2u);
+            EXPECT_EQ(left[1], left[0] + kFlashInstallerName);
+        }
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines.back(), c.exit);
         EXPECT_EQ(lines[lines.size() - 2], "post 0x0501 wParam=0 lParam=0");
         const auto titles = answerer.titles();
         if (!c.dialogs.empty()) {
             EXPECT_EQ(titles, c.dialogs);
+        }
+        if (c.content.header.carriesFlashInstaller) {
+            ASSERT_EQ(answerer.texts().size(), 1u);
+            EXPECT_EQ(answerer.texts()[0].rfind("Adobe Flash Player Installation Failed.", 0), 0u)
+                << answerer.texts()[0];
         }
         expectNothingLeft();
         EXPECT_FALSE(exists(folderOf(CSIDL_COMMON_APPDATA) + "climbed" + tag + ".txt"));
