@@ -2,47 +2,16 @@
 // how the player is set up and replaced, and what the panel leaves behind.
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include "fakes/fake_platform.h"
 #include "flash/flash_panel.h"
 #include "platform/registry.h"
+#include "sample_movie.h"
 
 namespace {
 
 using Calls = std::vector<std::string>;
 
 const std::string kMovies = "C:\\Local\\Vellarmont\\Vlx1\\";
-
-// A movie of the given version: 550 by 400 pixels, a background colour and an
-// End tag.
-std::string swfMovie(std::uint8_t version, bool compressed = false) {
-    std::string body;
-    // Frame rectangle, 65 bits in 9 bytes: Nbits 15, then Xmin 0, Xmax 11000,
-    // Ymin 0 and Ymax 8000 twips.
-    std::string rect(9, '\0');
-    const std::uint64_t top = 15ull << 59 | 0ull << 44 | 11000ull << 29 | 0ull << 14 | 8000ull >> 1;
-    for (int i = 0; i < 8; ++i)
-        rect[i] = static_cast<char>(top >> (56 - 8 * i));
-    rect[8] = static_cast<char>((8000 & 1) << 7);
-    body += rect;
-    body += std::string("\x00\x18\x01\x00", 4);     // frame rate, frame count
-    body += std::string("\x43\x02\x33\x99\xCC", 5); // SetBackgroundColor (9, 3 bytes)
-    body += std::string("\x00\x00", 2);             // End
-    const std::uint32_t length = static_cast<std::uint32_t>(8 + body.size());
-    std::string header = compressed ? "CWS" : "FWS";
-    header += static_cast<char>(version);
-    for (int i = 0; i < 4; ++i)
-        header += static_cast<char>(length >> (8 * i));
-    if (!compressed)
-        return header + body;
-    uLongf size = compressBound(body.size());
-    std::string packed(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
-              reinterpret_cast<const Bytef*>(body.data()), body.size(), 9);
-    packed.resize(size);
-    return header + packed;
-}
 
 struct FlashPanel : ::testing::Test {
     fake::FakePlatform fakes;
@@ -63,7 +32,7 @@ struct FlashPanel : ::testing::Test {
     }
 
     std::string movie(const std::string& name, std::uint8_t version, bool compressed = false) {
-        fakes.files.addFile(kMovies + name, swfMovie(version, compressed));
+        fakes.files.addFile(kMovies + name, sampleMovie(version, compressed));
         return kMovies + name;
     }
     const fake::FakePlayerControls::Record& player(std::size_t index) {

@@ -2,6 +2,7 @@
 // through the API, looked at in pictures of the screen, clicked and dragged
 // with the mouse, its dialogs answered.
 #include "installer_fixture.h"
+#include "sample_movie.h"
 
 #include <commctrl.h>
 
@@ -430,10 +431,10 @@ TEST_F(InstallerWindow, InstallationsInterruptedOrFailedEndAsTheUserExpects) {
 // movie nor the window.
 TEST_F(InstallerWindow, AMoviePreviewPlaysAndRightClicksDoNothing) {
     ASSERT_EQ(registered, 0u);
-    const COLORREF movieColour = RGB(0x33, 0x99, 0xCC);
+    const COLORREF movieColour = RGB(MovieColour{}.red, MovieColour{}.green, MovieColour{}.blue);
     const std::string log = folder.path() + "events.log";
     standin::setEventLog(log);
-    const std::string movie = sampleMovie(9, false, movieColour);
+    const std::string movie = sampleMovie(9, false);
     start(windowPackage(installmode::kMovie, "preview.swf", Bytes(movie.begin(), movie.end())));
     const HWND form = readyWindow();
     ASSERT_NE(form, nullptr);

@@ -5,6 +5,7 @@
 #include "flash/flash_panel.h"
 #include "platform/win32/win32_panel_window.h"
 #include "platform/win32/win32_platform.h"
+#include "sample_movie.h"
 #include "sample_packages.h"
 #include "stand_in_support.h"
 #include "window_driving.h"
@@ -13,7 +14,8 @@
 namespace winetest {
 namespace {
 
-constexpr COLORREF kMovieColor = RGB(0x33, 0x99, 0xCC);
+// The sample movie's background.
+constexpr COLORREF kMovieColor = RGB(MovieColour{}.red, MovieColour{}.green, MovieColour{}.blue);
 
 void handleMessagesFor(DWORD milliseconds) {
     const DWORD end = GetTickCount() + milliseconds;
@@ -55,7 +57,7 @@ struct Panel : ::testing::Test {
     }
 
     std::string movie(const std::string& name, bool compressed) {
-        writeFile(folder.path() + name, sampleMovie(9, compressed, kMovieColor));
+        writeFile(folder.path() + name, sampleMovie(9, compressed));
         return folder.path() + name;
     }
     HWND playerWindow() const { return GetWindow(panelArea, GW_CHILD); }

@@ -1,8 +1,5 @@
 #include "sample_packages.h"
 
-#include <windows.h>
-#include <zlib.h>
-
 #include "wine_test_support.h"
 
 namespace winetest {
@@ -45,32 +42,6 @@ PackageContent samplePackage(const std::string& title, const std::string& engine
 
 Bytes sampleInstaller(const PackageContent& content) {
     return buildInstaller(Bytes(kSampleStubSize / 2, 'S'), kSampleStubSize, content, {});
-}
-
-std::string sampleMovie(std::uint8_t version, bool compressed, std::uint32_t colour) {
-    std::string body(9, '\0');
-    const std::uint64_t rect = 15ull << 59 | 11000ull << 29 | 8000ull >> 1;
-    for (int i = 0; i < 8; ++i)
-        body[i] = static_cast<char>(rect >> (56 - 8 * i));
-    body += std::string("\x00\x18\x01\x00", 4);
-    body += std::string("\x43\x02", 2);
-    body += static_cast<char>(GetRValue(colour));
-    body += static_cast<char>(GetGValue(colour));
-    body += static_cast<char>(GetBValue(colour));
-    body += std::string("\x00\x00", 2);
-    const auto length = static_cast<std::uint32_t>(8 + body.size());
-    std::string header = compressed ? "CWS" : "FWS";
-    header += static_cast<char>(version);
-    for (int i = 0; i < 4; ++i)
-        header += static_cast<char>(length >> (8 * i));
-    if (!compressed)
-        return header + body;
-    uLongf size = compressBound(body.size());
-    std::string packed(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
-              reinterpret_cast<const Bytef*>(body.data()), body.size(), 9);
-    packed.resize(size);
-    return header + packed;
 }
 
 } // namespace winetest

@@ -25,8 +25,4 @@ PackageContent samplePackage(const std::string& title, const std::string& engine
 // The installer file: a stub of kSampleStubSize bytes and the package.
 Bytes sampleInstaller(const PackageContent& content);
 
-// A 550 by 400 movie of the given version whose background is `colour`
-// (a COLORREF), compressed with zlib or not.
-std::string sampleMovie(std::uint8_t version, bool compressed, std::uint32_t colour);
-
 } // namespace winetest
