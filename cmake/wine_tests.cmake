@@ -11,8 +11,14 @@
 # (the product, a 32-bit program, under WOW64). The 64-bit twin runs every
 # suite in the 64-bit prefix, named "twin64." and "twin64.wow64." after them;
 # the WOW64 suite skips itself there.
+#
+# Where the tests run slower than on the machine they were written on (the
+# emulated 32-bit machine), VLX_WAIT_SCALE stretches every time limit.
+set(VLX_WAIT_SCALE 1 CACHE STRING "how many times longer the Wine tests may take")
 function(vlx_wine_tests target suite timeout)
   cmake_parse_arguments(PARSE_ARGV 3 arg "SERIAL" "LOCK" "")
+  math(EXPR timeout "${timeout} * ${VLX_WAIT_SCALE}")
+  math(EXPR discovery_timeout "60 * ${VLX_WAIT_SCALE}")
   set(lock)
   if(arg_LOCK)
     set(lock RESOURCE_LOCK ${arg_LOCK})
@@ -37,6 +43,6 @@ function(vlx_wine_tests target suite timeout)
   gtest_discover_tests(${target}
     TEST_PREFIX "${name_prefix}"
     DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 60
+    DISCOVERY_TIMEOUT ${discovery_timeout}
     PROPERTIES ENVIRONMENT "WINEPREFIX=${prefix_folder}" TIMEOUT ${timeout} ${lock})
 endfunction()

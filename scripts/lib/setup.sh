@@ -2,9 +2,11 @@
 # MinGW builds of libjpeg-turbo, the Wine prefixes and a running Wine server.
 # Everything lands below build/ and is reused by the next run.
 #
-# Some machines cannot run 32-bit x86 code at all. There the 32-bit Wine
-# packages and prefix are left out and the 64-bit twin of the Windows programs
-# stands in for them. VLX_NO_32BIT=1 takes that path on any machine.
+# Some machines cannot run 32-bit x86 code at all. There the 32-bit programs
+# run in an emulated 32-bit machine (vm32.sh), and this machine's own Wine has
+# only the 64-bit prefix, for the 64-bit twin of the Windows programs.
+# VLX_NO_32BIT=1 takes that path on any machine; VLX_NO_VM=1 besides starts no
+# emulated machine, and the twin stands in for the 32-bit programs alone.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD="$ROOT/build"
@@ -64,6 +66,7 @@ probe_32bit() {
 install_packages() {
   local wanted=("${PACKAGES[@]}")
   [ "$RUNS_32BIT" = yes ] && wanted+=("${PACKAGES_32BIT[@]}")
+  [ "$USE_VM" = yes ] && wanted+=("${VM_HOST_PACKAGES[@]}")
   local missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -160,6 +163,7 @@ start_wine() {
 }
 
 stop_all() {
+  vm_stop
   local prefix
   for prefix in "$PREFIX32" "$PREFIX64"; do
     [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
@@ -170,9 +174,12 @@ stop_all() {
 
 # The prefixes this machine can use: the 32-bit one only where 32-bit code runs.
 PREFIXES=()
+# Whether the 32-bit programs run in the emulated 32-bit machine.
+USE_VM=no
 
 setup_all() {
   probe_32bit
+  if [ "$RUNS_32BIT" = no ] && [ "${VLX_NO_VM:-0}" != 1 ]; then USE_VM=yes; fi
   install_packages
   if [ "$RUNS_32BIT" = yes ] && ! "$WINE32_LOADER" --version >/dev/null 2>&1; then
     RUNS_32BIT=no
@@ -181,16 +188,29 @@ setup_all() {
   if [ "$RUNS_32BIT" = yes ]; then
     say "32-bit programs run here: the product and its 64-bit twin are both tested"
     PREFIXES=("$PREFIX32" "$PREFIX64")
+  elif [ "$USE_VM" = yes ]; then
+    say "32-bit programs cannot run here ($NO_32BIT_REASON): they run in an emulated 32-bit machine"
+    PREFIXES=("$PREFIX64")
   else
     say "32-bit programs cannot run here ($NO_32BIT_REASON): the 64-bit twin stands in"
     PREFIXES=("$PREFIX64")
   fi
   build_libjpeg_mingw
-  [ "$RUNS_32BIT" = yes ] && make_prefix win32 "$PREFIX32"
-  make_prefix win64 "$PREFIX64"
+  setup_wine
+}
+
+# The prefixes, a display and a Wine server for each prefix.
+setup_wine() {
+  local prefix
+  for prefix in "${PREFIXES[@]}"; do
+    if [ "$prefix" = "$PREFIX32" ]; then make_prefix win32 "$prefix"; else make_prefix win64 "$prefix"; fi
+  done
   trap stop_all EXIT
   start_display
   start_wine "${PREFIXES[@]}"
+  # ctest lists a test program's tests outside any test's environment: that
+  # too runs in a prefix of ours, not in a ~/.wine made for it on the way.
+  export WINEPREFIX="${PREFIXES[0]}"
 }
 
 configure_and_build() { # preset...
@@ -199,8 +219,11 @@ configure_and_build() { # preset...
     say "building preset $preset"
     local jpeg=$JPEG_MINGW32
     [ "$preset" = win64 ] && jpeg=$JPEG_MINGW64
+    # The win32 suites run about ten times slower in the emulated machine.
+    local scale=1
+    [ "$preset" = win32 ] && [ "$USE_VM" = yes ] && scale=$VM_WAIT_SCALE
     cmake --preset "$preset" -DVLX_WINE_PREFIX32="$PREFIX32" -DVLX_WINE_PREFIX64="$PREFIX64" \
-      -DVLX_JPEG_MINGW="$jpeg" >"$BUILD/configure-$preset.log" 2>&1 ||
+      -DVLX_JPEG_MINGW="$jpeg" -DVLX_WAIT_SCALE="$scale" >"$BUILD/configure-$preset.log" 2>&1 ||
       { cat "$BUILD/configure-$preset.log"; return 1; }
     if ! cmake --build --preset "$preset" -j2 >"$BUILD/build-$preset.log" 2>&1; then
       grep -E -A3 'error|Error' "$BUILD/build-$preset.log" | head -n 60
@@ -209,3 +232,5 @@ configure_and_build() { # preset...
     grep -E 'warning' "$BUILD/build-$preset.log" || true
   done
 }
+
+source "$ROOT/scripts/lib/vm32.sh"

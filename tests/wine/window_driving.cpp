@@ -57,8 +57,9 @@ void sendMouse(DWORD flags) {
 
 bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMilliseconds) {
     const DWORD start = GetTickCount();
+    const DWORD limit = scaledWait(timeoutMilliseconds);
     while (!condition()) {
-        if (GetTickCount() - start > timeoutMilliseconds)
+        if (GetTickCount() - start > limit)
             return false;
         handleOwnMessages();
         Sleep(50);
@@ -208,7 +209,7 @@ bool waitForProcessOf(HWND window, DWORD timeoutMilliseconds) {
     const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
     if (!process)
         return true; // gone already
-    const bool ended = WaitForSingleObject(process, timeoutMilliseconds) == WAIT_OBJECT_0;
+    const bool ended = WaitForSingleObject(process, scaledWait(timeoutMilliseconds)) == WAIT_OBJECT_0;
     CloseHandle(process);
     return ended;
 }

@@ -1,5 +1,7 @@
 #include "wine_test_support.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "platform/win32/win32_platform.h"
@@ -12,6 +14,17 @@ std::string programFolder() {
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string folder = path;
     return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+DWORD scaledWait(DWORD milliseconds) {
+    static const DWORD scale = [] {
+        char value[16] = {};
+        const DWORD length = GetEnvironmentVariableA("VLX_WAIT_SCALE", value, sizeof value);
+        const unsigned long parsed =
+            length > 0 && length < sizeof value ? std::strtoul(value, nullptr, 10) : 1;
+        return static_cast<DWORD>(std::clamp(parsed, 1ul, 20ul));
+    }();
+    return milliseconds == INFINITE ? INFINITE : milliseconds * scale;
 }
 
 TempFolder::TempFolder(const std::string& name) {
@@ -78,7 +91,7 @@ ChildProcess::~ChildProcess() {
 }
 
 std::uint32_t ChildProcess::wait(DWORD timeoutMilliseconds) {
-    if (!process_ || WaitForSingleObject(process_, timeoutMilliseconds) != WAIT_OBJECT_0)
+    if (!process_ || WaitForSingleObject(process_, scaledWait(timeoutMilliseconds)) != WAIT_OBJECT_0)
         throw std::runtime_error("child process did not end");
     DWORD code = 0;
     GetExitCodeProcess(process_, &code);
@@ -98,7 +111,7 @@ void NamedEvent::set() {
 }
 
 bool NamedEvent::wait(DWORD timeoutMilliseconds) {
-    return WaitForSingleObject(event_, timeoutMilliseconds) == WAIT_OBJECT_0;
+    return WaitForSingleObject(event_, scaledWait(timeoutMilliseconds)) == WAIT_OBJECT_0;
 }
 
 namespace {

@@ -12,6 +12,12 @@ namespace winetest {
 // The folder of the running test program, with a trailing backslash.
 std::string programFolder();
 
+// The time a test gives something it waits for, stretched where the machine
+// is slow: `milliseconds` times VLX_WAIT_SCALE (a whole number from 1 to 20,
+// 1 when unset). The emulated 32-bit machine sets it; a limit that holds on
+// a real machine holds there too.
+DWORD scaledWait(DWORD milliseconds);
+
 // A fresh, empty folder below the temporary folder, deleted with the object.
 class TempFolder {
   public:
