@@ -209,7 +209,8 @@ bool waitForProcessOf(HWND window, DWORD timeoutMilliseconds) {
     const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
     if (!process)
         return true; // gone already
-    const bool ended = WaitForSingleObject(process, scaledWait(timeoutMilliseconds)) == WAIT_OBJECT_0;
+    const bool ended =
+        WaitForSingleObject(process, scaledWait(timeoutMilliseconds)) == WAIT_OBJECT_0;
     CloseHandle(process);
     return ended;
 }

@@ -91,7 +91,8 @@ ChildProcess::~ChildProcess() {
 }
 
 std::uint32_t ChildProcess::wait(DWORD timeoutMilliseconds) {
-    if (!process_ || WaitForSingleObject(process_, scaledWait(timeoutMilliseconds)) != WAIT_OBJECT_0)
+    if (!process_ ||
+        WaitForSingleObject(process_, scaledWait(timeoutMilliseconds)) != WAIT_OBJECT_0)
         throw std::runtime_error("child process did not end");
     DWORD code = 0;
     GetExitCodeProcess(process_, &code);
