@@ -8,10 +8,11 @@
 #                           its recipe (packages, init, apt sources) changes
 #   vm_run NAME WORK [SUB...]
 #                           boots the guest with the checkout and the build
-#                           folders SUB... copied in at the same path, makes
-#                           the Wine prefixes and a display there, runs the
-#                           bash file WORK in the copied checkout and brings
-#                           back what WORK writes to "$VM_OUT" (build/vm/NAME/)
+#                           folders SUB... copied in at the same path, runs
+#                           the bash file WORK in the copied checkout (it
+#                           makes the Wine prefixes and the display it needs,
+#                           with setup.sh) and brings back what WORK writes
+#                           to "$VM_OUT" (build/vm/NAME/)
 #
 # The guest has no network (-nic none). It sees two folders of this machine
 # over 9p: the checkout, read-only, and build/vm/NAME/, where its results go.
@@ -211,8 +212,8 @@ vm_run() { # name work-file [build sub-folder...]
   if [ "${VM_CONSOLE:-}" = stdio ]; then
     # By hand: the guest's console on this terminal, no time limit.
     "${qemu[@]}" -monitor none -serial stdio
-    [ -f "$VM_OUT/status" ] || return 1
-    return "$(cat "$VM_OUT/status")"
+    vm_status
+    return
   fi
   "${qemu[@]}" -monitor none -serial "file:$console" </dev/null >"$VM_OUT/qemu.log" 2>&1 &
   VM_PID=$!
@@ -233,12 +234,20 @@ vm_run() { # name work-file [build sub-folder...]
   done
   vm_stop
   wait "$follower" 2>/dev/null
-  if [ ! -f "$VM_OUT/status" ]; then
+  if ! [[ "$(cat "$VM_OUT/status" 2>/dev/null)" =~ ^[0-9]+$ ]]; then
     echo "the emulated 32-bit machine ended without finishing its work; the last lines of its console:" >&2
     tail -n 25 "$console" | tr -d '\r' | sed 's/^/  | /' >&2
     grep -v '^$' "$VM_OUT/qemu.log" | tail -n 5 | sed 's/^/  qemu: /' >&2
     return 1
   fi
   say "the emulated 32-bit machine finished in $((SECONDS - started)) s"
-  return "$(cat "$VM_OUT/status")"
+  vm_status
+}
+
+# The exit code the guest's work wrote; 1 and false when it wrote none.
+vm_status() {
+  local code
+  code=$(cat "$VM_OUT/status" 2>/dev/null)
+  [[ "$code" =~ ^[0-9]+$ ]] || return 1
+  return "$code"
 }
