@@ -43,6 +43,9 @@ else
   cp "$BUILD/$windows/tests/wine/window_driver.exe" "$drive/demo/"
   drive_window() { "$loader" 'C:\demo\window_driver.exe' "$@" </dev/null | tr -d '\r'; }
   picture() { # name
+    # A dialog that has just appeared paints a moment later: seconds on the
+    # emulated machine, whose waits VLX_WAIT_SCALE stretches.
+    sleep "${VLX_WAIT_SCALE:-1}"
     drive_window rect >"$output/$1.rect"
     xwd -root -silent -display "$DISPLAY" -out "$output/$1.xwd"
     echo "  picture: $1"
