@@ -234,7 +234,7 @@ vm_run() { # name work-file [build sub-folder...]
   done
   vm_stop
   wait "$follower" 2>/dev/null
-  if ! [[ "$(cat "$VM_OUT/status" 2>/dev/null)" =~ ^[0-9]+$ ]]; then
+  if ! vm_status_written; then
     echo "the emulated 32-bit machine ended without finishing its work; the last lines of its console:" >&2
     tail -n 25 "$console" | tr -d '\r' | sed 's/^/  | /' >&2
     grep -v '^$' "$VM_OUT/qemu.log" | tail -n 5 | sed 's/^/  qemu: /' >&2
@@ -244,10 +244,13 @@ vm_run() { # name work-file [build sub-folder...]
   vm_status
 }
 
-# The exit code the guest's work wrote; 1 and false when it wrote none.
+# Did the guest's work write its exit code in full?
+vm_status_written() {
+  [[ "$(cat "$VM_OUT/status" 2>/dev/null)" =~ ^[0-9]+$ ]]
+}
+
+# The exit code the guest's work wrote; 1 when it wrote none.
 vm_status() {
-  local code
-  code=$(cat "$VM_OUT/status" 2>/dev/null)
-  [[ "$code" =~ ^[0-9]+$ ]] || return 1
-  return "$code"
+  vm_status_written || return 1
+  return "$(cat "$VM_OUT/status")"
 }
