@@ -58,8 +58,8 @@ constexpr ResultCode kSwfNoScriptWindow = -412; // no byte behind SetBackgroundC
 constexpr ResultCode kSwfBackgroundTooShort = -413; // a SetBackgroundColor body below 3 bytes
 constexpr ResultCode kSwfTagTooLong = -414;         // a long tag length of 2^31 or more
 constexpr ResultCode kSwfBadCompression = -415;     // a zlib stream that is corrupt or ends early
-constexpr ResultCode kSwfExpandedTooLarge = -418;   // expands beyond its stated length or the cap
-constexpr ResultCode kSwfTempFileFailed = -419; // a temporary file that cannot be made or written
+constexpr ResultCode kSwfExpandedTooLarge = -418;   // expands beyond the cap on its size
+constexpr ResultCode kSwfTempFileFailed = -419;     // a temporary file not made, written or read
 constexpr ResultCode kFlashUpdateFailed = -416;
 constexpr ResultCode kNotCompatibleWithNt = -455;
 // The header's carried-installer version index names no known version (above

@@ -8,6 +8,7 @@
 
 #include "base/trace.h"
 #include "payload/compression/zlib_stream.h"
+#include "system/file_operations.h"
 #include "system/installer_paths.h"
 
 namespace {
@@ -143,9 +144,9 @@ ResultCode writeExpandedMovie(platform::FileSystem& files, const std::string& se
     if (platform::writeAll(*expanded, fwsHeader.data(), kSwfHeaderSize) != platform::kErrorNone)
         return result::kSwfTempFileFailed;
 
-    // The movie may not grow beyond the length its header states.
-    const std::uint32_t declared = convertBytesToDecimal(std::span(header).subspan<4, 4>());
-    const std::uint64_t limit = std::min<std::uint64_t>(declared, kMaxExpandedMovieSize);
+    // The expansion is kept whole, even where it runs past the length in
+    // the header (the reader looks no further than that length); only a
+    // movie beyond the cap is refused.
     std::uint64_t size = kSwfHeaderSize;
     std::array<std::uint8_t, kSwfCopyBlock> block;
     for (;;) {
@@ -154,8 +155,8 @@ ResultCode writeExpandedMovie(platform::FileSystem& files, const std::string& se
             return result::kSwfTempFileFailed;
         if (got <= 0)
             break;
-        if (size + static_cast<std::uint64_t>(got) > limit) {
-            trace("expanded movie longer than", static_cast<std::int64_t>(limit));
+        if (size + static_cast<std::uint64_t>(got) > kMaxExpandedMovieSize) {
+            trace("expanded movie longer than", static_cast<std::int64_t>(kMaxExpandedMovieSize));
             return result::kSwfExpandedTooLarge;
         }
         if (platform::writeAll(*expanded, block.data(), static_cast<std::uint32_t>(got)) !=
@@ -355,8 +356,21 @@ ResultCode readSWFFileFormatType(platform::Platform& platform, const std::string
 
 ResultCode inflateSWFFileToTempFile(platform::Platform& platform, const std::string& swfFilename,
                                     SwfMovieInfo& movie) {
-    return traced("inflateSWFFileToTempFile",
-                  [&] { return inflateMovie(platform, swfFilename, movie); });
+    const bool folderWasThere = !movie.swfTempFolder.empty();
+    const ResultCode code = traced("inflateSWFFileToTempFile",
+                                   [&] { return inflateMovie(platform, swfFilename, movie); });
+    // A failed expansion leaves nothing half written: both temporary files
+    // go, and so does a folder that was made for this movie alone.
+    if (code != result::kOk && !movie.swfTempFolder.empty()) {
+        if (folderWasThere) {
+            platform.files.deleteFile(movie.swfTempFolder + kCompressedSegmentName);
+            platform.files.deleteFile(movie.swfTempFolder + kExpandedMovieName);
+        } else {
+            deleteFolderTree(platform.files, movie.swfTempFolder);
+            movie.swfTempFolder.clear();
+        }
+    }
+    return code;
 }
 
 ResultCode readSWFFile_FWS_Format(platform::Platform& platform, const std::string& path,

@@ -66,9 +66,11 @@ ResultCode readSWFFileFormatType(platform::Platform& platform, const std::string
 // when there is no such file); the Windows error (or -560) of a temporary
 // folder that cannot be made, or of a movie that cannot be opened or read;
 // -411 when the movie ends inside its header; -415 for a zlib stream that is
-// corrupt or ends early; -418 when the expansion would exceed the file length
-// in the header or kMaxExpandedMovieSize; -419 when a temporary file cannot
-// be made or written.
+// corrupt or ends early; -418 when the expansion would exceed
+// kMaxExpandedMovieSize; -419 when a temporary file cannot be made, written
+// or read back. An expansion longer than the file length in the header is
+// kept whole. After a failure neither temporary file is left, nor a
+// temporary folder that this call made.
 ResultCode inflateSWFFileToTempFile(platform::Platform& platform, const std::string& swfFilename,
                                     SwfMovieInfo& movie);
 

@@ -67,6 +67,12 @@ class FakeFile final : public platform::File {
         read = 0;
         if (!handles_)
             return platform::kErrorInvalidHandle;
+        if (handles_->readError != platform::kErrorNone) {
+            if (position_ >= handles_->readableBytes)
+                return handles_->readError;
+            size = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(size, handles_->readableBytes - position_));
+        }
         const std::uint64_t available = position_ < data_->size() ? data_->size() - position_ : 0;
         read = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, available));
         std::copy_n(data_->data() + position_, read, static_cast<char*>(buffer));
@@ -266,6 +272,14 @@ void FakeFileSystem::denyAccess(const std::string& path) {
 void FakeFileSystem::failClosing(const std::string& path, WinError error) {
     if (Node* node = find(path))
         node->handles->closeError = error;
+}
+
+void FakeFileSystem::failReading(const std::string& path, std::uint64_t afterBytes,
+                                 WinError error) {
+    if (Node* node = find(path)) {
+        node->handles->readableBytes = afterBytes;
+        node->handles->readError = error;
+    }
 }
 
 bool FakeFileSystem::exists(const std::string& path) const {

@@ -42,6 +42,9 @@ class FakeFileSystem final : public platform::FileSystem {
     void denyAccess(const std::string& path);
     // Closing a handle of the file answers `error` (the handle goes all the same).
     void failClosing(const std::string& path, platform::WinError error);
+    // Reads of the file deliver its first `afterBytes` bytes; a read beyond
+    // them answers `error`.
+    void failReading(const std::string& path, std::uint64_t afterBytes, platform::WinError error);
 
     // Looking at the world.
     bool exists(const std::string& path) const;
@@ -74,6 +77,8 @@ class FakeFileSystem final : public platform::FileSystem {
         int denyReaders = 0; // handles that do not share reading
         int denyWriters = 0; // handles that do not share writing
         platform::WinError closeError = platform::kErrorNone;
+        std::uint64_t readableBytes = 0; // with readError: where reading fails
+        platform::WinError readError = platform::kErrorNone;
         int count() const { return readers + writers; }
     };
 

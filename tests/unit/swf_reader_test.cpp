@@ -84,6 +84,43 @@ std::string compressedMovie(const std::string& fws) {
     return "CWS" + fws.substr(3, 5) + deflated(fws.substr(8));
 }
 
+// A zlib stream of `head` followed by `zeros` zero bytes, made piecewise so
+// that the expansion is never held whole.
+std::string deflatedWithZeros(const std::string& head, std::uint64_t zeros) {
+    z_stream stream{};
+    EXPECT_EQ(deflateInit(&stream, Z_BEST_SPEED), Z_OK);
+    std::string out;
+    std::string output(1 << 16, '\0');
+    const std::string block(1 << 16, '\0');
+    const auto feed = [&](const std::string& input, std::size_t size, int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+        stream.avail_in = static_cast<uInt>(size);
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(output.data());
+            stream.avail_out = static_cast<uInt>(output.size());
+            deflate(&stream, flush);
+            out.append(output.data(), output.size() - stream.avail_out);
+        } while (stream.avail_out == 0);
+    };
+    feed(head, head.size(), Z_NO_FLUSH);
+    for (; zeros > block.size(); zeros -= block.size())
+        feed(block, block.size(), Z_NO_FLUSH);
+    feed(block, static_cast<std::size_t>(zeros), Z_FINISH);
+    deflateEnd(&stream);
+    return out;
+}
+
+// Bytes that zlib cannot shrink.
+std::string noise(std::size_t size) {
+    std::string out;
+    std::uint32_t state = 12345;
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        out += static_cast<char>(state >> 24);
+    }
+    return out;
+}
+
 std::span<const std::uint8_t> bytesOf(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
@@ -372,8 +409,6 @@ TEST_F(SwfReader, MalformedCompressedMoviesGiveTheirCodes) {
     const std::string cws = compressedMovie(fws);
     std::string corrupt = cws;
     corrupt.back() = static_cast<char>(corrupt.back() ^ 1); // the check value
-    std::string tooLong = cws;
-    tooLong.replace(4, 4, le32(static_cast<std::uint32_t>(fws.size() - 1)));
     const struct {
         const char* what;
         std::string bytes;
@@ -385,23 +420,102 @@ TEST_F(SwfReader, MalformedCompressedMoviesGiveTheirCodes) {
         {"corrupt", corrupt, result::kSwfBadCompression},
         {"truncated", cws.substr(0, cws.size() / 2), result::kSwfBadCompression},
         {"without its check value", cws.substr(0, cws.size() - 4), result::kSwfBadCompression},
-        {"longer than its length", tooLong, result::kSwfExpandedTooLarge},
-        {"length below the header", cws.substr(0, 4) + le32(7) + cws.substr(8),
-         result::kSwfExpandedTooLarge},
-        {"exactly its length", cws, result::kOk},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(inflate(c.bytes), c.expected) << c.what;
+        // The folder was made for this movie alone: it goes with it.
+        EXPECT_FALSE(fakes.files.exists(kTempFolder)) << c.what;
+        EXPECT_EQ(info.swfTempFolder, "") << c.what;
+    }
 
-    // Temporary files that cannot be made: the segment, then the expanded copy.
+    // Temporary files that cannot be made: the expanded copy, then the
+    // segment. The folder of an earlier movie stays.
+    ASSERT_EQ(inflate(cws), result::kOk);
     fakes.files.holdOpen(kTempFolder + kExpandedMovieName);
     EXPECT_EQ(inflate(cws), result::kSwfTempFileFailed);
-    fakes.files.deleteFile(kTempFolder + kCompressedSegmentName);
+    EXPECT_FALSE(fakes.files.exists(kTempFolder + kCompressedSegmentName));
+    EXPECT_EQ(info.swfTempFolder, kTempFolder);
     fakes.files.denyAccess(kTempFolder);
     EXPECT_EQ(inflate(cws), result::kSwfTempFileFailed);
     fakes.files.holdOpen(kMoviePath);
     EXPECT_EQ(inflateSWFFileToTempFile(platform, kMoviePath, info),
               static_cast<ResultCode>(platform::kErrorSharingViolation));
+}
+
+TEST_F(SwfReader, CompressedMovieIsExpandedWholeUpToTheCap) {
+    // The value of ALLOWSCALE is the window's 12th byte.
+    const std::string head = body(background(1, 2, 3));
+    const std::string rest = head + "ALLOWSCALE\0false\0"s;
+    const auto atWindow = static_cast<std::uint32_t>(8 + head.size());
+    const auto real = static_cast<std::uint32_t>(8 + rest.size());
+    const struct {
+        const char* what;
+        std::uint32_t length; // in the header
+        std::uint64_t zeros;  // expanded behind `rest`
+        ResultCode inflated, read;
+        std::int32_t allowScale;
+    } cases[] = {
+        {"shorter than its header", real + 1, 0, result::kOk, result::kSwfEndsEarly, 0},
+        {"as long as its header", real, 0, result::kOk, result::kOk, kScriptFlagFalse},
+        {"longer, the window ends at the header's length", atWindow + 11, 0, result::kOk,
+         result::kOk, kScriptFlagNotFound},
+        {"length below the header itself", 7, 0, result::kOk, result::kSwfNoScriptWindow, 0},
+        {"one byte past the cap", real, kMaxExpandedMovieSize - real + 1,
+         result::kSwfExpandedTooLarge, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string header = "\x09"s + le32(c.length);
+        ASSERT_EQ(inflate("CWS" + header + deflatedWithZeros(rest, c.zeros)), c.inflated);
+        if (c.inflated != result::kOk) {
+            EXPECT_FALSE(fakes.files.exists(kTempFolder + kExpandedMovieName));
+            EXPECT_FALSE(fakes.files.exists(kTempFolder + kCompressedSegmentName));
+            continue;
+        }
+        EXPECT_EQ(fakes.files.content(kTempFolder + kExpandedMovieName), "FWS" + header + rest);
+        EXPECT_EQ(readSWFFile_FWS_Format(platform, kTempFolder + kExpandedMovieName, info), c.read);
+        EXPECT_EQ(info.bgBlue, 3);
+        if (c.read == result::kOk) {
+            EXPECT_EQ(info.allowScale, c.allowScale);
+        }
+    }
+}
+
+TEST_F(SwfReader, AReadFailingWhileExpandingLeavesNoTemporaryFiles) {
+    constexpr platform::WinError kErrorCrc = 23; // a disk that cannot be read
+    const std::string cws = compressedMovie(movie(body(background(1, 2, 3) + noise(6000))));
+    ASSERT_GT(cws.size(), 6000u);
+    const struct {
+        const char* what;
+        bool earlierMovie; // the panel's folder was made before
+        std::string failing;
+        std::uint64_t afterBytes;
+        ResultCode expected;
+    } cases[] = {
+        {"the movie, inside its header", false, kMoviePath, 5, kErrorCrc},
+        {"the movie, while copying", false, kMoviePath, 3000, kErrorCrc},
+        {"the movie, with a folder made before", true, kMoviePath, 3000, kErrorCrc},
+        {"the segment, while expanding", true, kTempFolder + kCompressedSegmentName, 1000,
+         result::kSwfTempFileFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::FakePlatform machine;
+        machine.files.addFolder(kLocal);
+        machine.files.addFile(kMoviePath, cws);
+        platform::Platform seam = machine.platform();
+        SwfMovieInfo panelMovie;
+        if (c.earlierMovie) {
+            ASSERT_EQ(inflateSWFFileToTempFile(seam, kMoviePath, panelMovie), result::kOk);
+        }
+        machine.files.failReading(c.failing, c.afterBytes, kErrorCrc);
+
+        EXPECT_EQ(inflateSWFFileToTempFile(seam, kMoviePath, panelMovie), c.expected);
+        EXPECT_FALSE(machine.files.exists(kTempFolder + kCompressedSegmentName));
+        EXPECT_FALSE(machine.files.exists(kTempFolder + kExpandedMovieName));
+        EXPECT_EQ(machine.files.exists(kTempFolder), c.earlierMovie);
+        EXPECT_EQ(panelMovie.swfTempFolder, c.earlierMovie ? kTempFolder : "");
+    }
 }
 
 TEST(SwfTagHeader, CodeLengthAndLongLengths) {
