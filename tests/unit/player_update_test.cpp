@@ -2,6 +2,8 @@
 // the fake registry, files, shell and player control.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "flash/player_update.h"
 #include "package_fixture.h"
 #include "platform/registry.h"
@@ -74,6 +76,9 @@ TEST(PlayerVersionText, MajorAndRevisionAreTokensTwoAndFour) {
         {"WIN x,0,12,36", std::nullopt},
         {"WIN 10,0,1b,36", std::nullopt},
         {"WIN 99999999999,0,12,36", std::nullopt},
+        {"WIN -2147483648,0,2147483647,36", FlashVersion{INT32_MIN, INT32_MAX}},
+        {"WIN 2147483648,0,12,36", std::nullopt},
+        {"WIN -2147483649,0,12,36", std::nullopt},
         {"WIN 10,0,,36", std::nullopt},
     };
     for (const auto& c : cases) {
@@ -224,6 +229,8 @@ TEST_F(PlayerUpdate, AFailedUpdateStartsTheInstallerAgainForTheUser) {
     } cases[] = {
         {"silent start refused", {5, 42}, true, 5, {"/s", ""}},
         {"shell out of resources", {0, 42}, true, -7, {"/s", ""}},
+        {"shell answer 32 is no start", {32, 42}, true, 32, {"/s", ""}},
+        {"shell answer 33 is a start", {33}, true, result::kOk, {"/s"}},
         {"control never appears", {42, 42}, false, result::kFlashUpdateFailed, {"/s", ""}},
         {"control appears", {42}, true, result::kOk, {"/s"}},
     };
