@@ -102,6 +102,28 @@ TEST_F(FlashPanel, AnotherMovieReplacesThePlayerAndARefusedOneKeepsIt) {
     }
 }
 
+TEST_F(FlashPanel, AMovieUpToThePlayersMajorVersionPlays) {
+    // The player is 10,0,12,36.
+    const struct {
+        std::uint8_t version;
+        ResultCode expected;
+    } cases[] = {{9, result::kOk}, {10, result::kOk}, {11, result::kMovieNewerThanPlayer}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.version));
+        fake::FakePlatform machine;
+        machine.files.addFile(kMovies + "a.swf", sampleMovie(c.version, false));
+        machine.players.install("WIN 10,0,12,36");
+        platform::Platform seam = machine.platform();
+        PlayerVersionCache versions;
+        TFlashPanel fresh(seam, versions, std::make_unique<fake::FakePanelWindow>());
+        EXPECT_EQ(fresh.playMovie(kMovies + "a.swf"), c.expected);
+        EXPECT_EQ(fresh.movie.swfVersion, c.version);
+        EXPECT_EQ(fresh.flashPlayer != nullptr, c.expected == result::kOk);
+        // The version query's instance, and the placed one only for a movie that plays.
+        EXPECT_EQ(machine.players.instances.size(), c.expected == result::kOk ? 2u : 1u);
+    }
+}
+
 TEST_F(FlashPanel, PlayerMissingUnplaceableOrRefusing) {
     // No player at all: 1000 queries, 500 ms apart (recorded, not slept).
     fakes.players.createsFromAttempt.reset();
@@ -137,19 +159,25 @@ TEST_F(FlashPanel, ScriptCommandsOnlyChangeAllowScaleWhenEnabled) {
     ASSERT_EQ(panel->playMovie(movie("a.swf", 9)), result::kOk);
     const struct {
         bool enabled;
-        const char* command;
-        const char* arguments;
+        std::vector<std::string> arguments; // as the event brings them
         std::int32_t expected;
     } cases[] = {
-        {true, "allowscale", "true", 1},   {true, "ALLOWSCALE", "False", 0},
-        {true, "AllowScale", "TRUEST", 1}, {true, "allowscale", "tru", 0},
-        {true, "FULLSCREEN", "true", 7},   {false, "ALLOWSCALE", "true", 7},
+        {true, {"allowscale", "true"}, 1},
+        {true, {"ALLOWSCALE", "False"}, 0},
+        {true, {"AllowScale", "TRUEST"}, 1},
+        {true, {"allowscale", "tru"}, 0},
+        {true, {"FULLSCREEN", "true"}, 7},
+        {false, {"ALLOWSCALE", "true"}, 7},
+        {true, {"allowscale"}, 0}, // no argument text: not "TRUE"
+        {true, {"allowscale", "true", "more"}, 1},
+        {true, {}, 7}, // no command
     };
     for (const auto& c : cases) {
         panel->enableAllowScale = c.enabled;
         panel->movie.allowScale = 7;
-        fakes.players.raise(dispid::kOnFSCommand, {c.command, c.arguments});
-        EXPECT_EQ(panel->movie.allowScale, c.expected) << c.command << " " << c.arguments;
+        fakes.players.raise(dispid::kOnFSCommand, c.arguments);
+        EXPECT_EQ(panel->movie.allowScale, c.expected)
+            << c.arguments.size() << " arguments: " << (c.arguments.empty() ? "" : c.arguments[0]);
     }
     // Other events are accepted and ignored.
     fakes.players.raise(dispid::kOnReadyStateChange, {"4"});
