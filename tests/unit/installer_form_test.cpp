@@ -317,4 +317,27 @@ TEST_F(Driver, AFailedInstallationLeavesInstallDisabledUntilCancelCloses) {
     expectNothingLeft();
 }
 
+TEST_F(Driver, APlayingMovieIsRefreshedOnlyWhenTheApplicationIsActive) {
+    // A version 9 movie of one End tag behind an empty frame rectangle.
+    const std::string movie("FWS\x09\x0f\x00\x00\x00"
+                            "\x00\x00\x0c\x01\x00\x00\x00",
+                            15);
+    const struct {
+        bool active;
+        int invalidations;
+    } cases[] = {{true, 1}, {false, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.active ? "active" : "inactive");
+        Machine test;
+        test.view.active = c.active;
+        PackageContent content = package(installmode::kMovie);
+        content.entries[3] = entryOf("preview.swf", 4, bytesOf(movie));
+        test.start(content);
+        ASSERT_TRUE(test.view.shown);
+        ASSERT_TRUE(test.view.moviePanel);
+        EXPECT_EQ(test.fakes.ui.broughtToFront, 1);
+        EXPECT_EQ(test.view.moviePanel->invalidations, c.invalidations);
+    }
+}
+
 } // namespace
