@@ -26,6 +26,7 @@ TFlashPanel::TFlashPanel(platform::Platform& platform, PlayerVersionCache& playe
     : platform_(platform), playerVersionCache_(playerVersionCache), window_(std::move(window)) {
     try {
         window_->fillParent();
+        window_->setOuterBevel(platform::PanelBevel::None);
         window_->setBevelWidth(1);
         window_->setColor(kPanelColorWhite);
     } catch (const std::exception& error) {
@@ -117,6 +118,10 @@ ResultCode TFlashPanel::createFlashPlayer() {
                                                   window_->width(), window_->height());
             if (!flashPlayer)
                 continue;
+            // An instance that is not in the panel ends the attempts all the
+            // same; its settings are left out, as after any failed step.
+            if (!flashPlayer->placed())
+                throw EOleError("the player could not be placed in the panel");
             flashPlayer->OnFSCommand = [this](const std::string& command,
                                               const std::string& arguments) {
                 handleFSCommand(command, arguments);

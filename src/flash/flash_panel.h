@@ -20,7 +20,8 @@ constexpr std::uint32_t kPanelColorBlack = 0x00000000;
 
 class TFlashPanel {
   public:
-    // The panel in `window`: white, bevel width 1, filling its parent.
+    // The panel in `window`: white, without bevel (outer bevel none, width
+    // 1), filling its parent.
     TFlashPanel(platform::Platform& platform, PlayerVersionCache& playerVersionCache,
                 std::unique_ptr<platform::PanelWindow> window);
     TFlashPanel(const TFlashPanel&) = delete;

@@ -5,13 +5,15 @@ std::unique_ptr<TShockwaveFlash> TShockwaveFlash::create(platform::PlayerControl
                                                          int height) {
     std::unique_ptr<TShockwaveFlash> flash(new TShockwaveFlash);
     TShockwaveFlash* events = flash.get();
-    flash->control_ = controls.createInWindow(
+    platform::PlayerCreation created = controls.createInWindow(
         parent, width, height,
         [events](std::int32_t id, const std::vector<std::string>& arguments) {
             events->handleEvent(id, arguments);
         });
-    if (!flash->control_)
+    if (!created.control)
         return nullptr;
+    flash->control_ = std::move(created.control);
+    flash->placed_ = created.placed;
     return flash;
 }
 

@@ -36,7 +36,8 @@ class TShockwaveFlash {
         std::function<void(const std::string& command, const std::string& args)>;
 
     // A control placed in `parent` at its top left corner with the given
-    // size; nothing when the control cannot be created there.
+    // size; nothing when no instance can be created. An instance that could
+    // not be placed there is handed out too (see placed).
     static std::unique_ptr<TShockwaveFlash> create(platform::PlayerControls& controls,
                                                    platform::WindowHandle parent, int width,
                                                    int height);
@@ -53,6 +54,9 @@ class TShockwaveFlash {
     void SetVariable(const std::string& name, const std::string& value);
     void DoVerb(std::int32_t verb);
 
+    // Whether the instance is a child window of the parent it was made for.
+    bool placed() const { return placed_; }
+
     FSCommandHandler OnFSCommand;
 
   private:
@@ -64,4 +68,5 @@ class TShockwaveFlash {
     void handleEvent(std::int32_t id, const std::vector<std::string>& arguments);
 
     std::unique_ptr<platform::PlayerControl> control_;
+    bool placed_ = false;
 };

@@ -51,6 +51,14 @@ class PlayerControl {
 using PlayerEventHandler =
     std::function<void(std::int32_t dispatchId, const std::vector<std::string>& arguments)>;
 
+// What creating a control for a window gave: the instance, none when none
+// could be created (not installed, not registered, or the control refused),
+// and whether it was also placed in the window.
+struct PlayerCreation {
+    std::unique_ptr<PlayerControl> control;
+    bool placed = false;
+};
+
 class PlayerControls {
   public:
     virtual ~PlayerControls() = default;
@@ -60,18 +68,24 @@ class PlayerControls {
     virtual std::unique_ptr<PlayerControl> create() = 0;
     // A new instance placed as a child window of `parent` at its top left
     // corner with the given size, its events going to `onEvent` on this
-    // thread; nothing when it cannot be created or placed.
-    virtual std::unique_ptr<PlayerControl>
-    createInWindow(WindowHandle parent, int width, int height, PlayerEventHandler onEvent) = 0;
+    // thread. An instance that was created but could not be placed there is
+    // handed out all the same, with `placed` false.
+    virtual PlayerCreation createInWindow(WindowHandle parent, int width, int height,
+                                          PlayerEventHandler onEvent) = 0;
 };
 
-// A plain child window that fills its parent: the panel a movie plays in.
+enum class PanelBevel { None, Lowered, Raised };
+
+// A plain child window that fills its parent: the panel a movie plays in. A
+// new one has a raised outer bevel, 1 pixel wide, as panels do.
 class PanelWindow {
   public:
     virtual ~PanelWindow() = default;
     virtual WindowHandle handle() = 0;
     virtual int width() = 0;
     virtual int height() = 0;
+    // The panel's own visibility (its WS_VISIBLE style), also while the
+    // window it lies in is still hidden.
     virtual bool visible() = 0;
     virtual void setSize(int width, int height) = 0;
     // The background colour as 0x00BBGGRR (a COLORREF).
@@ -79,6 +93,9 @@ class PanelWindow {
     // Lays the panel over its parent's whole client area (the window that
     // owns the parent lays it again when it resizes).
     virtual void fillParent() = 0;
+    // The outer bevel is drawn `bevelWidth` pixels wide; none draws no edge
+    // at all, whatever the width.
+    virtual void setOuterBevel(PanelBevel bevel) = 0;
     virtual void setBevelWidth(int width) = 0;
     // Asks for a repaint.
     virtual void invalidate() = 0;

@@ -92,16 +92,21 @@ std::unique_ptr<platform::PlayerControl> FakePlayerControls::create() {
     return make(std::make_shared<Record>());
 }
 
-std::unique_ptr<platform::PlayerControl>
-FakePlayerControls::createInWindow(platform::WindowHandle parent, int width, int height,
-                                   platform::PlayerEventHandler onEvent) {
+platform::PlayerCreation FakePlayerControls::createInWindow(platform::WindowHandle parent,
+                                                            int width, int height,
+                                                            platform::PlayerEventHandler onEvent) {
     auto record = std::make_shared<Record>();
-    record->placed = true;
-    record->parent = parent;
-    record->width = width;
-    record->height = height;
-    record->onEvent = std::move(onEvent);
-    return make(std::move(record));
+    record->placed = !placementFails;
+    if (record->placed) {
+        record->parent = parent;
+        record->width = width;
+        record->height = height;
+        record->onEvent = std::move(onEvent);
+    }
+    const bool placed = record->placed;
+    platform::PlayerCreation created{make(std::move(record)), false};
+    created.placed = created.control && placed;
+    return created;
 }
 
 } // namespace fake

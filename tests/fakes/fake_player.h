@@ -19,7 +19,7 @@ namespace fake {
 class FakePlayerControls final : public platform::PlayerControls {
   public:
     struct Record {
-        bool placed = false;
+        bool placed = false; // made for a window and placed in it
         platform::WindowHandle parent = platform::kNoWindow;
         int width = 0;
         int height = 0;
@@ -33,6 +33,8 @@ class FakePlayerControls final : public platform::PlayerControls {
     // Creation fails until this many attempts have been made in all; 0 makes
     // every attempt succeed, nothing makes every attempt fail.
     std::optional<int> createsFromAttempt;
+    // Instances made for a window are created but cannot be placed there.
+    bool placementFails = false;
     std::string versionAnswer = "WIN 10,0,12,36";
     bool getVariableFails = false;
     std::set<std::int32_t> failingProperties;
@@ -54,9 +56,8 @@ class FakePlayerControls final : public platform::PlayerControls {
     void raise(std::int32_t dispatchId, const std::vector<std::string>& arguments);
 
     std::unique_ptr<platform::PlayerControl> create() override;
-    std::unique_ptr<platform::PlayerControl>
-    createInWindow(platform::WindowHandle parent, int width, int height,
-                   platform::PlayerEventHandler onEvent) override;
+    platform::PlayerCreation createInWindow(platform::WindowHandle parent, int width, int height,
+                                            platform::PlayerEventHandler onEvent) override;
 
   private:
     std::unique_ptr<platform::PlayerControl> make(std::shared_ptr<Record> record);
@@ -70,7 +71,8 @@ class FakePanelWindow final : public platform::PanelWindow {
     int panelHeight = 300;
     bool shown = true;
     std::uint32_t color = 0x00C0C0C0;
-    int bevelWidth = 0;
+    platform::PanelBevel outerBevel = platform::PanelBevel::Raised;
+    int bevelWidth = 1;
     bool fillsParent = false;
     int invalidations = 0;
 
@@ -84,6 +86,7 @@ class FakePanelWindow final : public platform::PanelWindow {
     }
     void setColor(std::uint32_t newColor) override { color = newColor; }
     void fillParent() override { fillsParent = true; }
+    void setOuterBevel(platform::PanelBevel bevel) override { outerBevel = bevel; }
     void setBevelWidth(int width) override { bevelWidth = width; }
     void invalidate() override { ++invalidations; }
 };

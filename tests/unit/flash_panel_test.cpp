@@ -42,6 +42,7 @@ struct FlashPanel : ::testing::Test {
 
 TEST_F(FlashPanel, APlayedMovieSetsUpThePlayerInOrder) {
     EXPECT_EQ(window->color, kPanelColorWhite);
+    EXPECT_EQ(window->outerBevel, platform::PanelBevel::None) << "no edge is drawn";
     EXPECT_EQ(window->bevelWidth, 1);
     EXPECT_TRUE(window->fillsParent);
 
@@ -140,14 +141,28 @@ TEST_F(FlashPanel, PlayerMissingUnplaceableOrRefusing) {
     EXPECT_EQ(fakes.players.creationAttempts, 10000);
     EXPECT_EQ(fakes.ui.sleptMilliseconds, 0u);
 
+    // Created but not placeable in the panel: the instance is kept and the
+    // attempts end at once; its settings are left out, the movie goes to it.
+    fakes.players.creationAttempts = 0;
+    fakes.players.install("WIN 10,0,12,36");
+    fakes.players.placementFails = true;
+    const std::string unplaced = movie("u.swf", 9);
+    EXPECT_EQ(panel->playMovie(unplaced), result::kOk);
+    EXPECT_EQ(fakes.players.creationAttempts, 1);
+    ASSERT_EQ(fakes.players.instances.size(), 1u);
+    EXPECT_FALSE(player(0).placed);
+    EXPECT_EQ(fakes.players.liveInstances, 1);
+    EXPECT_EQ(player(0).calls, (Calls{"verb -3", "prop 102=" + unplaced, "call Play", "verb -1"}));
+    fakes.players.placementFails = false;
+
     // A setting refused still leaves the one instance; a refused Play is a
     // named failure of the movie.
-    fakes.players.install("WIN 10,0,12,36");
     fakes.players.failingProperties = {dispid::kScaleMode};
     const std::string path = movie("c.swf", 9);
     EXPECT_EQ(panel->playMovie(path), result::kOk);
-    EXPECT_EQ(fakes.players.instances.size(), 1u);
-    EXPECT_EQ(player(0).calls,
+    EXPECT_EQ(fakes.players.instances.size(), 2u);
+    EXPECT_TRUE(player(0).released);
+    EXPECT_EQ(player(1).calls,
               (Calls{"prop 120=0", "verb -3", "prop 102=" + path, "call Play", "verb -1"}))
         << "the settings after a failed one are left out";
 
@@ -183,6 +198,27 @@ TEST_F(FlashPanel, ScriptCommandsOnlyChangeAllowScaleWhenEnabled) {
     fakes.players.raise(dispid::kOnReadyStateChange, {"4"});
     fakes.players.raise(dispid::kOnProgress, {});
     EXPECT_EQ(panel->movie.allowScale, 7);
+}
+
+// The panel's own visibility counts: the window it lies in is still hidden
+// while the preparation refreshes the movie.
+TEST_F(FlashPanel, RefreshRepaintsAShownPanelThatHasAPlayer) {
+    panel->refreshMovie();
+    EXPECT_EQ(window->invalidations, 0) << "no player yet";
+    ASSERT_EQ(panel->playMovie(movie("a.swf", 9)), result::kOk);
+    const struct {
+        bool shown;
+        int invalidations; // in all, after the refresh
+    } cases[] = {{false, 0}, {true, 1}, {true, 2}, {false, 2}};
+    for (const auto& c : cases) {
+        window->shown = c.shown;
+        panel->refreshMovie();
+        EXPECT_EQ(window->invalidations, c.invalidations) << (c.shown ? "shown" : "hidden");
+    }
+    panel->closeMovie();
+    window->shown = true;
+    panel->refreshMovie();
+    EXPECT_EQ(window->invalidations, 2) << "the player is gone";
 }
 
 TEST_F(FlashPanel, ClosingAndDestroyingLeaveNothingBehind) {

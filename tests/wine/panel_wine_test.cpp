@@ -117,6 +117,31 @@ TEST_F(Panel, MoviesPlayInThePanelAndShowTheirColour) {
     EXPECT_FALSE(exists(temp));
 }
 
+// Before a movie plays the panel is white to its very edges: it draws no
+// bevel.
+TEST_F(Panel, AnEmptyPanelIsWhiteWithoutABevel) {
+    ASSERT_NE(window, nullptr);
+    handleMessagesFor(300);
+    const ScreenPicture picture(window, programFolder() + "panel_empty.bmp");
+    ASSERT_EQ(picture.width(), 500);
+    for (const POINT at : {POINT{0, 0}, POINT{499, 0}, POINT{0, 359}, POINT{499, 359}, POINT{1, 1},
+                           POINT{498, 358}, POINT{250, 180}})
+        EXPECT_EQ(picture.at(at.x, at.y), RGB(255, 255, 255)) << at.x << "," << at.y;
+}
+
+// The panel counts as visible by its own style, also while the window it
+// lies in is hidden, as the installer window is while the movie starts.
+TEST_F(Panel, ThePanelIsVisibleByItsOwnStyle) {
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_HIDE);
+    EXPECT_FALSE(IsWindowVisible(panelArea));
+    EXPECT_TRUE(panel->window().visible());
+    ShowWindow(panelArea, SW_HIDE);
+    EXPECT_FALSE(panel->window().visible());
+    ShowWindow(window, SW_SHOW);
+    EXPECT_FALSE(panel->window().visible());
+}
+
 TEST_F(Panel, ScriptCommandsFromTheMovieReachThePanel) {
     ASSERT_EQ(registered, 0u);
     ASSERT_EQ(panel->playMovie(movie("a.swf", false)), result::kOk);

@@ -55,8 +55,10 @@ int Win32PanelWindow::height() {
     return clientRect(window_).bottom;
 }
 
+// Its own style, not IsWindowVisible: the installer window that holds it is
+// still hidden while the preparation plays the movie.
 bool Win32PanelWindow::visible() {
-    return window_ && IsWindowVisible(window_);
+    return window_ && (GetWindowLongA(window_, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void Win32PanelWindow::setSize(int width, int height) {
@@ -76,6 +78,11 @@ void Win32PanelWindow::fillParent() {
     SetWindowPos(window_, nullptr, 0, 0, parent.right, parent.bottom, SWP_NOZORDER);
 }
 
+void Win32PanelWindow::setOuterBevel(PanelBevel bevel) {
+    outerBevel_ = bevel;
+    invalidate();
+}
+
 void Win32PanelWindow::setBevelWidth(int width) {
     bevelWidth_ = width;
     invalidate();
@@ -91,9 +98,12 @@ void Win32PanelWindow::paint() {
     const HDC dc = BeginPaint(window_, &paintInfo);
     RECT rect = clientRect(window_);
     FillRect(dc, &rect, brush_);
-    for (int i = 0; i < bevelWidth_; ++i) {
-        DrawEdge(dc, &rect, BDR_SUNKENOUTER, BF_RECT);
-        InflateRect(&rect, -1, -1);
+    if (outerBevel_ != PanelBevel::None) {
+        const UINT edge = outerBevel_ == PanelBevel::Lowered ? BDR_SUNKENOUTER : BDR_RAISEDOUTER;
+        for (int i = 0; i < bevelWidth_; ++i) {
+            DrawEdge(dc, &rect, edge, BF_RECT);
+            InflateRect(&rect, -1, -1);
+        }
     }
     EndPaint(window_, &paintInfo);
 }

@@ -1,4 +1,4 @@
-// A plain child window with a background colour and a lowered bevel: the
+// A plain child window with a background colour and an outer bevel: the
 // panel a movie plays in.
 #pragma once
 
@@ -28,6 +28,7 @@ class Win32PanelWindow final : public PanelWindow {
     void setSize(int width, int height) override;
     void setColor(std::uint32_t color) override;
     void fillParent() override;
+    void setOuterBevel(PanelBevel bevel) override;
     void setBevelWidth(int width) override;
     void invalidate() override;
 
@@ -37,7 +38,8 @@ class Win32PanelWindow final : public PanelWindow {
 
     HWND window_ = nullptr;
     HBRUSH brush_ = nullptr;
-    int bevelWidth_ = 0;
+    PanelBevel outerBevel_ = PanelBevel::Raised;
+    int bevelWidth_ = 1;
 };
 
 } // namespace platform::win32

@@ -371,12 +371,17 @@ class PlacedPlayerControl final : public PlayerControl {
             site_->Release();
     }
 
-    // Creates, places and connects the control; false when any step fails.
+    // Creates an instance of the control; false when there is none.
+    bool create() {
+        return SUCCEEDED(CoCreateInstance(guidOf(kPlayerClassId), nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_IOleObject, object_.out())) &&
+               object_;
+    }
+
+    // Places the created instance in the window and connects its events;
+    // false when it cannot be placed there. The instance stays either way.
     bool place(HWND parent, int width, int height, PlayerEventHandler onEvent) {
-        if (FAILED(CoCreateInstance(guidOf(kPlayerClassId), nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IOleObject, object_.out())))
-            return false;
-        if (FAILED(object_->QueryInterface(IID_IDispatch, control_.out())))
+        if (FAILED(object_->QueryInterface(IID_IDispatch, control_.out())) || !control_)
             return false;
         site_ = new PlayerSite(parent, width, height);
         object_->SetClientSite(site_);
@@ -401,10 +406,14 @@ class PlacedPlayerControl final : public PlayerControl {
     }
 
     std::optional<std::string> getVariable(const std::string& name) override {
+        if (!control_)
+            return std::nullopt;
         return getVariableOf(*control_.get(), name);
     }
 
     bool setProperty(std::int32_t dispatchId, const DispatchValue& value) override {
+        if (!control_)
+            return false;
         Arguments arguments({value});
         DISPID named = DISPID_PROPERTYPUT;
         DISPPARAMS parameters{arguments.data(), &named, 1, 1};
@@ -414,11 +423,15 @@ class PlacedPlayerControl final : public PlayerControl {
     }
 
     bool callMethod(const std::string& name, const std::vector<DispatchValue>& values) override {
+        if (!control_)
+            return false;
         OwnedVariant answer;
         return invokeMethod(*control_.get(), name, values, &answer.value);
     }
 
     bool doVerb(std::int32_t verb) override {
+        if (!site_)
+            return false;
         RECT rect = site_->rect();
         HWND parent = nullptr;
         site_->GetWindow(&parent);
@@ -456,14 +469,14 @@ std::unique_ptr<PlayerControl> Win32PlayerControls::create() {
     return std::make_unique<QueryPlayerControl>(std::move(control));
 }
 
-std::unique_ptr<PlayerControl> Win32PlayerControls::createInWindow(WindowHandle parent, int width,
-                                                                   int height,
-                                                                   PlayerEventHandler onEvent) {
+PlayerCreation Win32PlayerControls::createInWindow(WindowHandle parent, int width, int height,
+                                                   PlayerEventHandler onEvent) {
     startCom();
     auto control = std::make_unique<PlacedPlayerControl>();
-    if (!control->place(windowFrom(parent), width, height, std::move(onEvent)))
-        return nullptr;
-    return control;
+    if (!control->create())
+        return {};
+    const bool placed = control->place(windowFrom(parent), width, height, std::move(onEvent));
+    return {std::move(control), placed};
 }
 
 } // namespace platform::win32

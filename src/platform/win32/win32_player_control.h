@@ -18,8 +18,8 @@ class Win32PlayerControls final : public PlayerControls {
     ~Win32PlayerControls() override;
 
     std::unique_ptr<PlayerControl> create() override;
-    std::unique_ptr<PlayerControl> createInWindow(WindowHandle parent, int width, int height,
-                                                  PlayerEventHandler onEvent) override;
+    PlayerCreation createInWindow(WindowHandle parent, int width, int height,
+                                  PlayerEventHandler onEvent) override;
 
   private:
     void startCom();
