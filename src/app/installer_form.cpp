@@ -54,10 +54,14 @@ TInstallerForm::TInstallerForm(platform::Platform& platform, InstallerView& view
                                std::vector<std::string> arguments, std::string executablePath)
     : platform_(platform), view_(view), executablePath_(std::move(executablePath)),
       reporter_(platform, *this), context_(platform, reporter_),
+      texts_(ResourceTexts::load(platform.system)),
       launcher_(platform.messaging, launcherState_, std::move(arguments)),
       form_(layout::makeInstallerForm(view.installerFrames())),
-      preparing_(layout::makePreparingWindow(view.preparingFrame(), executablePath_)) {
+      preparing_(layout::makePreparingWindow(view.preparingFrame(), executablePath_, texts_)) {
     view_.setEvents(*this);
+    // The application is known by the program's file name until the
+    // caption is set.
+    view_.setApplicationTitle(preparing_.title);
     renderPreparingWindow();
     moviePanel1_ =
         std::make_unique<TFlashPanel>(platform_, playerVersionCache_, view_.createMoviePanel());
@@ -135,8 +139,10 @@ void TInstallerForm::prepareInstallation() {
             renderForm();
         }
     }
-    if (code == result::kOk && !quiet())
-        layout::setInstallerCaption(form_, context_.package.saverTitle);
+    if (code == result::kOk && !quiet()) {
+        layout::setInstallerCaption(form_, texts_, context_.package.saverTitle);
+        view_.setApplicationTitle(form_.caption);
+    }
     if (code == result::kOk && !quiet()) {
         layout::LicenceSetup licence = layout::LicenceSetup::none;
         if (header.hasLicence) {
@@ -145,7 +151,7 @@ void TInstallerForm::prepareInstallation() {
             licence = code == result::kOk && view_.loadLicence(path) ? layout::LicenceSetup::shown
                                                                      : layout::LicenceSetup::failed;
         }
-        layout::setupLicenceAndButtons(form_, licence);
+        layout::setupLicenceAndButtons(form_, texts_, licence);
         renderForm();
     }
     if (code == result::kOk && header.installMode != installmode::kQuiet)
@@ -172,7 +178,8 @@ void TInstallerForm::prepareInstallation() {
             trace("user abort");
         close();
     } else if (installedWithoutPreview) {
-        openScreenSaverControlPanel(reporter_, platform_.ui, launcher_, header.offerControlPanel);
+        openScreenSaverControlPanel(reporter_, platform_.ui, launcher_, texts_,
+                                    header.offerControlPanel);
         close();
     } else if (quiet()) {
         if (header.offerControlPanel && !quietBySwitch)
@@ -219,11 +226,12 @@ ResultCode TInstallerForm::installScreenSaver() {
     setupInstallerFormForInstallation();
     ResultCode code = result::kOk;
     if (!flags.installCancelled)
-        closeDisplayPropertiesWindow(platform_.messaging);
+        closeDisplayPropertiesWindow(platform_.messaging, texts_);
     if (!flags.installCancelled) {
-        code = prepareSaverFolder(platform_, context_.paths.windowsDir,
-                                  context_.paths.sharedSaverRoot, package.saverShortName,
-                                  package.saverTitle, text::kSaverAlreadyExists, !quiet());
+        code =
+            prepareSaverFolder(platform_, context_.paths.windowsDir, context_.paths.sharedSaverRoot,
+                               package.saverShortName, package.saverTitle,
+                               texts_.get(text::kSaverAlreadyExists), !quiet());
         if (code == result::kUserAbort)
             flags.installCancelled = true;
         renderPreparingWindow();
@@ -244,7 +252,7 @@ ResultCode TInstallerForm::installScreenSaver() {
     if (!flags.installCancelled && code == result::kOk)
         openDocument(context_);
     if (!flags.installCancelled && code == result::kOk)
-        registerUninstallEntry(platform_, context_.paths.systemDir, package.saverTitle,
+        registerUninstallEntry(platform_, texts_, context_.paths.systemDir, package.saverTitle,
                                package.saverShortName);
     if (package.dataFileOpen)
         closeDataFile(context_);
@@ -343,7 +351,7 @@ void TInstallerForm::installBtnClick() {
     flags.installCancelled = false;
     const ResultCode code = installScreenSaver();
     if (!flags.installCancelled && code == result::kOk)
-        openScreenSaverControlPanel(reporter_, platform_.ui, launcher_,
+        openScreenSaverControlPanel(reporter_, platform_.ui, launcher_, texts_,
                                     context_.package.header.offerControlPanel);
     flags.installRunning = false;
     if (code == result::kOk)

@@ -19,6 +19,7 @@
 #include "platform/platform.h"
 #include "system/install_reporting.h"
 #include "system/launcher_channel.h"
+#include "system/resource_texts.h"
 
 // A message of the error report that ends a failed preparation.
 struct PreparationReport {
@@ -90,6 +91,8 @@ class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
     std::string executablePath_;
     InstallReporter reporter_;
     InstallerContext context_;
+    // The resource texts of the program's string table, read once.
+    ResourceTexts texts_;
     // The player version found first, kept for the whole run.
     PlayerVersionCache playerVersionCache_;
     LauncherState launcherState_;

@@ -105,7 +105,7 @@ InstallerFormLayout makeInstallerForm(const FrameSizes& frames) {
                        true,
                        std::string(text::kInstallButtonDesignCaption)};
     form.doneBtn = {{400, 36, 80, 25}, false, true, ""};
-    form.cancelBtn = {{316, 36, 80, 25}, true, true, std::string(text::kButtonCancel)};
+    form.cancelBtn = {{316, 36, 80, 25}, true, true, std::string(text::kButtonCancel.text)};
     return form;
 }
 
@@ -191,11 +191,13 @@ void setPreparationSizes(InstallerFormLayout& form) {
     setContentPanelSize(form, kPreviewSize);
 }
 
-void setInstallerCaption(InstallerFormLayout& form, std::string_view saverTitle) {
-    form.caption = makeInstallCaption(saverTitle);
+void setInstallerCaption(InstallerFormLayout& form, const ResourceTexts& texts,
+                         std::string_view saverTitle) {
+    form.caption = makeInstallCaption(texts, saverTitle);
 }
 
-void setupLicenceAndButtons(InstallerFormLayout& form, LicenceSetup licence) {
+void setupLicenceAndButtons(InstallerFormLayout& form, const ResourceTexts& texts,
+                            LicenceSetup licence) {
     SizeLimits limits = form.limits;
     switch (licence) {
     case LicenceSetup::shown:
@@ -208,12 +210,12 @@ void setupLicenceAndButtons(InstallerFormLayout& form, LicenceSetup licence) {
         limits.maxWidth = kInstallerWidth;
         setSizeLimits(form, limits);
         form.installBtn.bounds.width = kAcceptButtonWidth;
-        form.installBtn.caption = text::kAcceptAndInstall;
+        form.installBtn.caption = texts.get(text::kAcceptAndInstall);
         form.cancelBtn.visible = true;
         break;
     case LicenceSetup::none: {
         form.installBtn.bounds.width = kInstallButtonWidth;
-        form.installBtn.caption = text::kInstall;
+        form.installBtn.caption = texts.get(text::kInstall);
         form.licenseScrollBox.visible = false;
         setBorder(form, BorderStyle::fixed);
         const int height = previewBottom(form) + 4 + form.buttonPanel.bounds.height;
@@ -226,8 +228,8 @@ void setupLicenceAndButtons(InstallerFormLayout& form, LicenceSetup licence) {
         break;
     }
     placeButtons(form);
-    form.cancelBtn.caption = text::kButtonCancel;
-    form.doneBtn.caption = text::kClose;
+    form.cancelBtn.caption = texts.get(text::kButtonCancel);
+    form.doneBtn.caption = texts.get(text::kClose);
 }
 
 void showPicturePreview(InstallerFormLayout& form) {

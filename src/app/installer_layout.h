@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/window_geometry.h"
+#include "system/resource_texts.h"
 
 namespace layout {
 
@@ -149,15 +150,18 @@ void layoutInstallerForm(InstallerFormLayout& form);
 
 // The window width and preview size that the preparation starts from.
 void setPreparationSizes(InstallerFormLayout& form);
-void setInstallerCaption(InstallerFormLayout& form, std::string_view saverTitle);
+void setInstallerCaption(InstallerFormLayout& form, const ResourceTexts& texts,
+                         std::string_view saverTitle);
 
 enum class LicenceSetup {
     none,   // the package carries no licence
     shown,  // the licence text is loaded into licenseScrollBox
     failed, // the package carries one that could not be extracted
 };
-// The licence box, border, size limits and buttons for the package's licence.
-void setupLicenceAndButtons(InstallerFormLayout& form, LicenceSetup licence);
+// The licence box, border, size limits and buttons for the package's licence;
+// the buttons' captions are resource texts.
+void setupLicenceAndButtons(InstallerFormLayout& form, const ResourceTexts& texts,
+                            LicenceSetup licence);
 
 // A picture preview replaces the movie panel.
 void showPicturePreview(InstallerFormLayout& form);

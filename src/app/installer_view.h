@@ -51,6 +51,9 @@ class InstallerView {
     virtual void renderPreparingWindow(const layout::PreparingWindowLayout& window) = 0;
     virtual void renderInstallerWindow(const layout::InstallerFormLayout& form) = 0;
     virtual void showInstallerWindow() = 0;
+    // The application's title: the text of its one taskbar button, whichever
+    // of its windows is on the screen.
+    virtual void setApplicationTitle(const std::string& title) = 0;
     virtual platform::WindowHandle installerWindow() = 0;
 
     // Loads the picture file into bmpPanel; false with a text when it cannot

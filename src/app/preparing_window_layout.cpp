@@ -5,10 +5,11 @@
 
 namespace layout {
 
-PreparingWindowLayout makePreparingWindow(NonClientSize frame, std::string_view executablePath) {
+PreparingWindowLayout makePreparingWindow(NonClientSize frame, std::string_view executablePath,
+                                          const ResourceTexts& texts) {
     PreparingWindowLayout window;
     window.frame = frame;
-    setMessage(window, text::kPreparingInstallation);
+    setMessage(window, texts.get(text::kPreparingInstallation));
     window.title = fileNamePart(executablePath);
     return window;
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/window_geometry.h"
+#include "system/resource_texts.h"
 
 namespace layout {
 
@@ -29,8 +30,10 @@ struct PreparingWindowLayout {
 };
 
 // The window as created: off-screen, titled with the executable's file name
-// without its folder, and the label reading "Preparing Installation...".
-PreparingWindowLayout makePreparingWindow(NonClientSize frame, std::string_view executablePath);
+// without its folder, and the label reading the resource text "Preparing
+// Installation...".
+PreparingWindowLayout makePreparingWindow(NonClientSize frame, std::string_view executablePath,
+                                          const ResourceTexts& texts);
 
 Size outerSize(const PreparingWindowLayout& window);
 

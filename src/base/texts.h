@@ -1,9 +1,21 @@
 // Every text the installer shows, written once. Texts are single-byte ANSI.
+// The build writes them all into the program's string table; the resource
+// texts among them are read back from there at run time (ResourceTexts), so
+// that a translated table changes what the installer shows.
 #pragma once
 
+#include <array>
 #include <string_view>
 
 namespace text {
+
+// A text read from the program's string table, under a number of its own
+// that stays the same when texts are added. The wording here is what the
+// table holds, and what is shown when the table lacks the number.
+struct ResourceText {
+    unsigned id;
+    std::string_view text;
+};
 
 // Message dialog titles and button captions.
 constexpr std::string_view kDialogTitleError = "Error";
@@ -12,7 +24,9 @@ constexpr std::string_view kDialogTitleConfirm = "Confirm";
 constexpr std::string_view kButtonYes = "&Yes";
 constexpr std::string_view kButtonNo = "&No";
 constexpr std::string_view kButtonOk = "OK";
-constexpr std::string_view kButtonCancel = "Cancel";
+// The installer window's Cancel button reads it from the string table;
+// message dialogs show this wording.
+constexpr ResourceText kButtonCancel{1001, "Cancel"};
 constexpr std::string_view kButtonAbort = "&Abort";
 
 // The installation error dialog.
@@ -60,26 +74,26 @@ constexpr std::string_view kCrcTableIs = "CRC32 Table CRC32 is ";
 constexpr std::string_view kCrcTableExpecting = ", expecting $6FCF9E13";
 
 // Resource texts of the saver names.
-constexpr std::string_view kScreenSaver = "Screen Saver";
-constexpr std::string_view kInstall = "Install";
+constexpr ResourceText kScreenSaver{1002, "Screen Saver"};
+constexpr ResourceText kInstall{1003, "Install"};
 
 // Resource texts of the registration.
-constexpr std::string_view kSaverAlreadyExists = " screen saver already exists. Overwrite?";
-constexpr std::string_view kDisplayPropertiesTitle = "Display Properties";
-constexpr std::string_view kScreensaverSettingsTitle = "Screensaver Settings";
-constexpr std::string_view kOpenControlPanelQuestion =
-    "The installation of the screen saver was successful.\r\n\r\nWould you like to open the "
-    "screen saver control panel?";
+constexpr ResourceText kSaverAlreadyExists{1004, " screen saver already exists. Overwrite?"};
+constexpr ResourceText kDisplayPropertiesTitle{1005, "Display Properties"};
+constexpr ResourceText kScreensaverSettingsTitle{1006, "Screensaver Settings"};
+constexpr ResourceText kOpenControlPanelQuestion{
+    1007, "The installation of the screen saver was successful.\r\n\r\nWould you like to open the "
+          "screen saver control panel?"};
 constexpr std::string_view kOpeningControlPanel =
     "Opening the Display Properties control panel. Please standby...";
 
 // The start-up window.
-constexpr std::string_view kPreparingInstallation = "Preparing Installation...";
+constexpr ResourceText kPreparingInstallation{1008, "Preparing Installation..."};
 
 // The installer window: button captions (the Install button uses kInstall,
 // Cancel kButtonCancel) and status texts.
-constexpr std::string_view kAcceptAndInstall = "Accept and Install";
-constexpr std::string_view kClose = "Close";
+constexpr ResourceText kAcceptAndInstall{1009, "Accept and Install"};
+constexpr ResourceText kClose{1010, "Close"};
 constexpr std::string_view kInstallingScreenSaver = "Installing Screen Saver...";
 constexpr std::string_view kInstallationComplete = "Screensaver Installation and Setup Complete.";
 constexpr std::string_view kAbortedInsufficientPrivileges =
@@ -128,5 +142,28 @@ constexpr std::string_view kPictureNotReadable = "Cannot open file ";
 constexpr std::string_view kBitmapNotValid = "Bitmap image is not valid.";
 constexpr std::string_view kJpegError = "JPEG error: ";
 constexpr std::string_view kPictureTooLarge = "Not enough memory for the picture.";
+
+// Every resource text, loaded together at start-up.
+inline constexpr std::array kResourceTexts{
+    kButtonCancel,
+    kScreenSaver,
+    kInstall,
+    kSaverAlreadyExists,
+    kDisplayPropertiesTitle,
+    kScreensaverSettingsTitle,
+    kOpenControlPanelQuestion,
+    kPreparingInstallation,
+    kAcceptAndInstall,
+    kClose,
+};
+
+constexpr bool resourceNumbersUnique() {
+    for (std::size_t i = 0; i < kResourceTexts.size(); ++i)
+        for (std::size_t j = i + 1; j < kResourceTexts.size(); ++j)
+            if (kResourceTexts[i].id == kResourceTexts[j].id)
+                return false;
+    return true;
+}
+static_assert(resourceNumbersUnique(), "two resource texts share a number");
 
 } // namespace text

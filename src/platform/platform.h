@@ -161,6 +161,9 @@ class SystemInfo {
     // The system's message text for an error code; empty when it has none.
     virtual std::string errorMessageText(std::int32_t code) = 0;
     virtual FileVersionLookup fileVersion(const std::string& path) = 0;
+    // LoadStringA on the program's own module: the string of that number in
+    // its string table; nothing when the table has none.
+    virtual std::optional<std::string> loadString(unsigned id) = 0;
 };
 
 enum class DialogKind { Error, Information, Confirmation };

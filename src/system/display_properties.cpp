@@ -5,11 +5,11 @@
 #include "base/texts.h"
 #include "base/trace.h"
 
-void closeDisplayPropertiesWindow(platform::Messaging& messaging) {
+void closeDisplayPropertiesWindow(platform::Messaging& messaging, const ResourceTexts& texts) {
     trace("closeDisplayPropertiesWindow");
     const std::string titles[] = {
-        std::string(text::kDisplayPropertiesTitle),
-        std::string(text::kScreensaverSettingsTitle),
+        std::string(texts.get(text::kDisplayPropertiesTitle)),
+        std::string(texts.get(text::kScreensaverSettingsTitle)),
         kDisplayPropertiesFixedTitle,
         kScreenSaverSettingsFixedTitle,
     };
@@ -23,13 +23,14 @@ void closeDisplayPropertiesWindow(platform::Messaging& messaging) {
 }
 
 void openScreenSaverControlPanel(InstallReporter& reporter, platform::UserInterface& ui,
-                                 LauncherChannel& launcher, bool offerControlPanel) {
+                                 LauncherChannel& launcher, const ResourceTexts& texts,
+                                 bool offerControlPanel) {
     trace("openScreenSaverControlPanel");
     if (!offerControlPanel)
         return;
     ui.bringApplicationToFront();
     const platform::DialogButton answer = ui.messageDialog(
-        platform::DialogKind::Confirmation, std::string(text::kOpenControlPanelQuestion),
+        platform::DialogKind::Confirmation, std::string(texts.get(text::kOpenControlPanelQuestion)),
         {platform::DialogButton::Yes, platform::DialogButton::No});
     if (answer != platform::DialogButton::Yes)
         return;

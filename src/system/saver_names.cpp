@@ -43,15 +43,16 @@ bool isUsableSaverName(std::string_view shortName) {
     return isSafeFileName(shortName);
 }
 
-std::string makeDisplayName(std::string_view title) {
+std::string makeDisplayName(const ResourceTexts& texts, std::string_view title) {
     if (containsAny(title, {"screen saver", "screensaver", "saver"}))
         return std::string(title);
-    return std::string(title) + " " + std::string(text::kScreenSaver);
+    return std::string(title) + " " + std::string(texts.get(text::kScreenSaver));
 }
 
-std::string makeInstallCaption(std::string_view title) {
-    if (containsAny(title, {"screen saver", "screensaver", "saver", text::kScreenSaver}))
-        return std::string(text::kInstall) + ": " + std::string(title);
-    return std::string(text::kInstall) + " " + std::string(text::kScreenSaver) + ": " +
-           std::string(title);
+std::string makeInstallCaption(const ResourceTexts& texts, std::string_view title) {
+    const std::string install(texts.get(text::kInstall));
+    const std::string_view screenSaver = texts.get(text::kScreenSaver);
+    if (containsAny(title, {"screen saver", "screensaver", "saver", screenSaver}))
+        return install + ": " + std::string(title);
+    return install + " " + std::string(screenSaver) + ": " + std::string(title);
 }

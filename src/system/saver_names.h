@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "system/resource_texts.h"
 
 constexpr std::size_t kShortNameLimit = 8;
 
@@ -23,5 +24,9 @@ std::string getCodedShortFilenameForScreensaver(platform::Platform& platform,
 // package, so "", ".." or "a\b" are possible short names.
 bool isUsableSaverName(std::string_view shortName);
 
-std::string makeDisplayName(std::string_view title);
-std::string makeInstallCaption(std::string_view title);
+// The name in the list of installed programs, with the resource text
+// "Screen Saver" where the title lacks a word for it.
+std::string makeDisplayName(const ResourceTexts& texts, std::string_view title);
+// The installer window's caption and the application title: the resource
+// text "Install", with "Screen Saver" where the title lacks a word for it.
+std::string makeInstallCaption(const ResourceTexts& texts, std::string_view title);

@@ -61,14 +61,15 @@ std::string uninstallKeyPath(std::string_view title) {
     return kUninstallKey + std::string(title);
 }
 
-ResultCode registerUninstallEntry(platform::Platform& platform, const std::string& systemDir,
-                                  const std::string& title, const std::string& shortName) {
+ResultCode registerUninstallEntry(platform::Platform& platform, const ResourceTexts& texts,
+                                  const std::string& systemDir, const std::string& title,
+                                  const std::string& shortName) {
     trace("registerUninstallEntry", title);
     const std::string keyPath = uninstallKeyPath(title);
     if (keyPath.empty())
         return result::kUninstallEntryNotWritten;
 
-    const std::string displayName = makeDisplayName(title);
+    const std::string displayName = makeDisplayName(texts, title);
     std::string engine = systemDir + shortName + kEngineExtension;
     if (isWin9xFamily(platform.system)) {
         const std::string shortPath = platform.files.shortPathName(engine);

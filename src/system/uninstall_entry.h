@@ -8,6 +8,7 @@
 
 #include "base/result_codes.h"
 #include "platform/platform.h"
+#include "system/resource_texts.h"
 
 constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr const char* kDisplayNameValue = "DisplayName";
@@ -19,11 +20,12 @@ constexpr const char* kUninstallSwitch = " /u";
 // key itself or a key further down).
 std::string uninstallKeyPath(std::string_view title);
 
-// Writes "DisplayName" and "UninstallString" (`systemDir` + short name +
-// ".scr /u", the path in its short form on Windows 95/98/ME) under
-// HKEY_LOCAL_MACHINE, else under HKEY_CURRENT_USER. 0 or -2201.
-ResultCode registerUninstallEntry(platform::Platform& platform, const std::string& systemDir,
-                                  const std::string& title, const std::string& shortName);
+// Writes "DisplayName" (makeDisplayName) and "UninstallString" (`systemDir`
+// + short name + ".scr /u", the path in its short form on Windows 95/98/ME)
+// under HKEY_LOCAL_MACHINE, else under HKEY_CURRENT_USER. 0 or -2201.
+ResultCode registerUninstallEntry(platform::Platform& platform, const ResourceTexts& texts,
+                                  const std::string& systemDir, const std::string& title,
+                                  const std::string& shortName);
 
 // Deletes the two values and the key under HKEY_LOCAL_MACHINE, and only when
 // that fails under HKEY_CURRENT_USER as well. A key that cannot be opened

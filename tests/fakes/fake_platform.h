@@ -125,6 +125,7 @@ class FakeSystemInfo final : public platform::SystemInfo {
     std::map<int, std::string> folderPaths; // SHGetFolderPathA answers
     std::map<std::int32_t, std::string> errorTexts;
     std::map<std::string, platform::FileVersionLookup> fileVersions; // by upper-case path
+    std::map<unsigned, std::string> strings; // the program's string table; empty: none
     int versionQueries = 0;
     int folderPathQueries = 0;
 
@@ -141,6 +142,10 @@ class FakeSystemInfo final : public platform::SystemInfo {
     int compareText(std::string_view a, std::string_view b) override;
     std::string errorMessageText(std::int32_t code) override;
     platform::FileVersionLookup fileVersion(const std::string& path) override;
+    std::optional<std::string> loadString(unsigned id) override {
+        const auto found = strings.find(id);
+        return found == strings.end() ? std::nullopt : std::optional(found->second);
+    }
 };
 
 // Windows 95, 98 or ME of `version`, as the installer meets it: WINDIR but no

@@ -28,6 +28,7 @@ class RecordingInstallerView final : public InstallerView {
     std::optional<layout::PreparingWindowLayout> preparing;
     std::vector<std::string> preparingMessages; // every new label text, in order
     bool shown = false;
+    std::vector<std::string> applicationTitles; // every title given, in order
     std::vector<std::string> picturesLoaded;
     std::vector<std::string> licencesLoaded;
     FakePanelWindow* moviePanel = nullptr;
@@ -45,6 +46,9 @@ class RecordingInstallerView final : public InstallerView {
     }
     void renderInstallerWindow(const layout::InstallerFormLayout& data) override { form = data; }
     void showInstallerWindow() override { shown = true; }
+    void setApplicationTitle(const std::string& title) override {
+        applicationTitles.push_back(title);
+    }
     platform::WindowHandle installerWindow() override { return 0x1234; }
     bool loadPicture(const std::string& path, std::string& error) override {
         picturesLoaded.push_back(path);

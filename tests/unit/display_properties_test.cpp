@@ -15,21 +15,41 @@ using platform::WindowHandle;
 
 struct ClosingDialogs : ::testing::Test {
     fake::FakeMessaging windows;
+    ResourceTexts texts;
 };
 
 TEST_F(ClosingDialogs, NothingOpenSearchesAllFourTitlesInOrder) {
     windows.addWindow("Display");
-    closeDisplayPropertiesWindow(windows);
-    EXPECT_EQ(windows.searchedTitles,
-              (std::vector<std::string>{"Display Properties", "Screensaver Settings",
-                                        "Display Properties", "Screen Saver Settings"}));
-    EXPECT_TRUE(windows.clicks.empty());
+    fake::FakeSystemInfo german;
+    german.strings = {{text::kDisplayPropertiesTitle.id, "Eigenschaften von Anzeige"},
+                      {text::kScreensaverSettingsTitle.id, "Bildschirmschoner-Einstellungen"}};
+    const struct {
+        const char* what;
+        ResourceTexts texts;
+        std::vector<std::string> searched;
+    } cases[] = {
+        {"English",
+         {},
+         {"Display Properties", "Screensaver Settings", "Display Properties",
+          "Screen Saver Settings"}},
+        {"the table's own titles first",
+         ResourceTexts::load(german),
+         {"Eigenschaften von Anzeige", "Bildschirmschoner-Einstellungen", "Display Properties",
+          "Screen Saver Settings"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        windows.searchedTitles.clear();
+        closeDisplayPropertiesWindow(windows, c.texts);
+        EXPECT_EQ(windows.searchedTitles, c.searched);
+        EXPECT_TRUE(windows.clicks.empty());
+    }
 }
 
 TEST_F(ClosingDialogs, OnlyTheFirstInTheSearchOrderIsClosed) {
     const WindowHandle fixed = windows.addDialog("Screen Saver Settings");
     const WindowHandle resource = windows.addDialog("Screensaver Settings");
-    closeDisplayPropertiesWindow(windows);
+    closeDisplayPropertiesWindow(windows, texts);
     EXPECT_FALSE(windows.isOpen(resource));
     EXPECT_TRUE(windows.isOpen(fixed));
     ASSERT_EQ(windows.clicks.size(), 1u);
@@ -38,11 +58,11 @@ TEST_F(ClosingDialogs, OnlyTheFirstInTheSearchOrderIsClosed) {
     EXPECT_EQ(windows.searchedTitles.size(), 2u) << "the search stops at the first found";
 
     const WindowHandle display = windows.addDialog("Display Properties");
-    closeDisplayPropertiesWindow(windows);
+    closeDisplayPropertiesWindow(windows, texts);
     EXPECT_FALSE(windows.isOpen(display));
     EXPECT_TRUE(windows.isOpen(fixed));
 
-    closeDisplayPropertiesWindow(windows);
+    closeDisplayPropertiesWindow(windows, texts);
     EXPECT_FALSE(windows.isOpen(fixed)) << "the last of the four titles";
     EXPECT_EQ(windows.clicks.size(), 3u);
 }
@@ -58,7 +78,8 @@ struct ControlPanel : ::testing::Test {
     WindowHandle launcherWindow = fakes.messaging.addWindow("Launcher");
     LauncherChannel channel{fakes.messaging, state, {"/l=" + std::to_string(launcherWindow)}};
 
-    void ask(bool offer) { openScreenSaverControlPanel(reporter, fakes.ui, channel, offer); }
+    ResourceTexts texts;
+    void ask(bool offer) { openScreenSaverControlPanel(reporter, fakes.ui, channel, texts, offer); }
 };
 
 TEST_F(ControlPanel, YesAsksTheLauncherToOpenThePanel) {
@@ -96,7 +117,7 @@ TEST_F(ControlPanel, WithoutALauncherYesOpensNothing) {
     LauncherState alone;
     LauncherChannel noLauncher{fakes.messaging, alone, {}};
     fakes.ui.answers.push_back(DialogButton::Yes);
-    openScreenSaverControlPanel(reporter, fakes.ui, noLauncher, true);
+    openScreenSaverControlPanel(reporter, fakes.ui, noLauncher, texts, true);
     EXPECT_EQ(view.statusTexts.size(), 1u);
     EXPECT_TRUE(fakes.messaging.received.empty());
     EXPECT_EQ(fakes.messaging.sendsToNoWindow, 0);

@@ -253,7 +253,7 @@ TEST_F(Driver, AMovieThatCannotPlayInstallsInTheStartUpWindow) {
                                         "Installation Successful."}));
     EXPECT_EQ(view.preparing->title, "Install: Aquarium Screen Saver");
     ASSERT_EQ(fakes.ui.dialogs.size(), 1u);
-    EXPECT_EQ(fakes.ui.dialogs[0].text, std::string(text::kOpenControlPanelQuestion));
+    EXPECT_EQ(fakes.ui.dialogs[0].text, std::string(text::kOpenControlPanelQuestion.text));
     EXPECT_TRUE(installed());
     EXPECT_FALSE(view.shown);
     EXPECT_EQ(view.terminatedWith, 0);
@@ -341,3 +341,86 @@ TEST_F(Driver, APlayingMovieIsRefreshedOnlyWhenTheApplicationIsActive) {
 }
 
 } // namespace
+
+// One taskbar button for the application: it is known by the program's file
+// name until the caption is set, and by the caption from then on.
+TEST_F(Driver, TheApplicationTitleBecomesTheCaptionOnceItIsSet) {
+    const struct {
+        const char* what;
+        std::uint8_t mode;
+        std::vector<std::string> arguments;
+        std::vector<std::string> titles;
+    } cases[] = {
+        {"interactive", installmode::kBitmap, {}, {"setup.exe", "Install: Aquarium Screen Saver"}},
+        {"/q", installmode::kBitmap, {"/q"}, {"setup.exe"}},
+        {"quiet package", installmode::kQuiet, {}, {"setup.exe"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        test.start(package(c.mode), c.arguments);
+        EXPECT_EQ(test.view.applicationTitles, c.titles);
+    }
+}
+
+// The resource texts come from the program's string table; what it lacks
+// keeps the wording of texts.h.
+TEST_F(Driver, TheStringTablesTextsAreTheOnesShown) {
+    const struct {
+        const char* what;
+        std::map<unsigned, std::string> table;
+        const char* preparing;
+        const char* caption;
+        const char* install;
+        const char* cancel;
+        const char* close;
+        const char* displayProperties; // the first title looked for
+        std::vector<std::string> questions;
+    } cases[] = {
+        {"no string table",
+         {},
+         "Preparing Installation...",
+         "Install: Aquarium Screen Saver",
+         "Install",
+         "Cancel",
+         "Close",
+         "Display Properties",
+         {"Aquarium Screen Saver screen saver already exists. Overwrite?",
+          std::string(text::kOpenControlPanelQuestion.text)}},
+        {"German",
+         {{text::kPreparingInstallation.id, "Installation wird vorbereitet..."},
+          {text::kInstall.id, "Installieren"},
+          {text::kButtonCancel.id, "Abbrechen"},
+          {text::kDisplayPropertiesTitle.id, "Eigenschaften von Anzeige"},
+          {text::kSaverAlreadyExists.id, " ist schon installiert. Ersetzen?"},
+          {text::kOpenControlPanelQuestion.id, "Die Systemsteuerung jetzt oeffnen?"}},
+         "Installation wird vorbereitet...",
+         "Installieren: Aquarium Screen Saver",
+         "Installieren",
+         "Abbrechen",
+         "Close",
+         "Eigenschaften von Anzeige",
+         {"Aquarium Screen Saver ist schon installiert. Ersetzen?",
+          "Die Systemsteuerung jetzt oeffnen?"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        test.fakes.system.strings = c.table;
+        test.fakes.files.addFile(kSaverFolder + "saver.dat", "older settings");
+        test.start(package(installmode::kBitmap));
+        EXPECT_EQ(test.view.preparingMessages.front(), c.preparing);
+        EXPECT_EQ(test.form().caption, c.caption);
+        EXPECT_EQ(test.view.applicationTitles.back(), c.caption);
+        EXPECT_EQ(test.form().installBtn.caption, c.install);
+        EXPECT_EQ(test.form().cancelBtn.caption, c.cancel);
+        EXPECT_EQ(test.form().doneBtn.caption, c.close);
+
+        test.fakes.ui.answers = {DialogButton::Ok, DialogButton::No};
+        test.view.events->installBtnClick();
+        ASSERT_FALSE(test.fakes.messaging.searchedTitles.empty());
+        EXPECT_EQ(test.fakes.messaging.searchedTitles.front(), c.displayProperties);
+        EXPECT_EQ(test.dialogTexts(), c.questions);
+        EXPECT_TRUE(test.installed());
+    }
+}

@@ -23,8 +23,8 @@ InstallerFormLayout readyForm(const FrameSizes& frames, LicenceSetup licence,
                               std::string_view title = "Aquarium", Size screen = {1024, 768}) {
     InstallerFormLayout form = makeInstallerForm(frames);
     setPreparationSizes(form);
-    setInstallerCaption(form, title);
-    setupLicenceAndButtons(form, licence);
+    setInstallerCaption(form, {}, title);
+    setupLicenceAndButtons(form, {}, licence);
     setReadyState(form, screen.width, screen.height);
     return form;
 }
@@ -354,7 +354,7 @@ TEST(InstallerLayout, ProgressBarStaysInItsRange) {
 
 TEST(PreparingWindow, CreatedOffScreenAndCentredRoundingTowardZero) {
     PreparingWindowLayout window =
-        makePreparingWindow({6, 25}, "C:\\Program Files\\Savers\\Aquarium Setup.exe");
+        makePreparingWindow({6, 25}, "C:\\Program Files\\Savers\\Aquarium Setup.exe", {});
     EXPECT_EQ(window.position, (Position{-1560, -3000}));
     EXPECT_EQ(window.client, (Size{264, 91}));
     EXPECT_EQ(outerSize(window), (Size{270, 116}));
@@ -385,7 +385,7 @@ TEST(PreparingWindow, CreatedOffScreenAndCentredRoundingTowardZero) {
         centerOnScreen(window, row.screen.width, row.screen.height);
         EXPECT_EQ(window.position, row.position) << "screen " << row.screen;
     }
-    EXPECT_EQ(makePreparingWindow({}, "setup.exe").title, "setup.exe");
+    EXPECT_EQ(makePreparingWindow({}, "setup.exe", {}).title, "setup.exe");
 }
 
 } // namespace

@@ -24,7 +24,7 @@ struct SaverFolder : ::testing::Test {
     }
     ResultCode prepare(const std::string& shortName = "Aqua5405", bool ask = true) {
         return prepareSaverFolder(platform, kWindows, kRoot, shortName, "Aquarium Screen Saver",
-                                  text::kSaverAlreadyExists, ask);
+                                  text::kSaverAlreadyExists.text, ask);
     }
     void addOlderSaverInRoot() {
         files.addFile(kRoot + "Aqua5405.scr", "old engine");
@@ -159,7 +159,7 @@ TEST_F(SaverFolder, PartsOfTheOlderSaverThatStayAreNotReported) {
 TEST_F(SaverFolder, FailedCreationsGiveTheirWindowsError) {
     // The root's parent is missing: only one level is made.
     EXPECT_EQ(prepareSaverFolder(platform, kWindows, "C:\\Missing\\Vellarmont\\", "Aqua5405",
-                                 "Aquarium", text::kSaverAlreadyExists, true),
+                                 "Aquarium", text::kSaverAlreadyExists.text, true),
               static_cast<ResultCode>(platform::kErrorPathNotFound));
     EXPECT_FALSE(files.exists("C:\\Missing"));
 

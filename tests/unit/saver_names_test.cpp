@@ -66,19 +66,47 @@ TEST_F(SaverNames, AnyBytesInTheTitleAreKept) {
     EXPECT_EQ(shortName("Ab c Long Title").substr(0, 4), "Ab c");
 }
 
-TEST_F(SaverNames, DisplayNames) {
-    EXPECT_EQ(makeDisplayName("Aquarium"), "Aquarium Screen Saver");
-    EXPECT_EQ(makeDisplayName("Night Saver"), "Night Saver");
-    EXPECT_EQ(makeDisplayName("Fish SCREENSAVER"), "Fish SCREENSAVER");
-    EXPECT_EQ(makeDisplayName("Lifesavers"), "Lifesavers");
-    EXPECT_EQ(makeDisplayName(""), " Screen Saver");
+// The resource texts of a string table translated into German; the table
+// lacks "Accept and Install", which keeps its English wording.
+ResourceTexts germanTexts() {
+    fake::FakeSystemInfo system;
+    system.strings = {{text::kInstall.id, "Installieren"},
+                      {text::kScreenSaver.id, "Bildschirmschoner"},
+                      {9999, "not a resource text"}};
+    return ResourceTexts::load(system);
 }
 
-TEST_F(SaverNames, InstallCaptions) {
-    EXPECT_EQ(makeInstallCaption("Aquarium"), "Install Screen Saver: Aquarium");
-    EXPECT_EQ(makeInstallCaption("Night Saver"), "Install: Night Saver");
-    EXPECT_EQ(makeInstallCaption("Ocean Screen Saver"), "Install: Ocean Screen Saver");
-    EXPECT_EQ(makeInstallCaption(""), "Install Screen Saver: ");
+TEST_F(SaverNames, DisplayNamesAndInstallCaptionsWithTheTablesWords) {
+    const ResourceTexts english;
+    const ResourceTexts german = germanTexts();
+    EXPECT_EQ(german.get(text::kAcceptAndInstall), "Accept and Install");
+    const struct {
+        const ResourceTexts& texts;
+        const char* title;
+        const char* displayName;
+        const char* caption;
+    } cases[] = {
+        {english, "Aquarium", "Aquarium Screen Saver", "Install Screen Saver: Aquarium"},
+        {english, "Night Saver", "Night Saver", "Install: Night Saver"},
+        {english, "Fish SCREENSAVER", "Fish SCREENSAVER", "Install: Fish SCREENSAVER"},
+        {english, "Lifesavers", "Lifesavers", "Install: Lifesavers"},
+        {english, "Ocean Screen Saver", "Ocean Screen Saver", "Install: Ocean Screen Saver"},
+        {english, "", " Screen Saver", "Install Screen Saver: "},
+        {german, "Aquarium", "Aquarium Bildschirmschoner",
+         "Installieren Bildschirmschoner: Aquarium"},
+        {german, "Night Saver", "Night Saver", "Installieren: Night Saver"},
+        // The caption also takes the table's word for a screen saver, in any
+        // case; the display name knows only the fixed ones.
+        {german, "Aquarium BILDSCHIRMSCHONER", "Aquarium BILDSCHIRMSCHONER Bildschirmschoner",
+         "Installieren: Aquarium BILDSCHIRMSCHONER"},
+        {english, "Aquarium Bildschirmschoner", "Aquarium Bildschirmschoner Screen Saver",
+         "Install Screen Saver: Aquarium Bildschirmschoner"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        EXPECT_EQ(makeDisplayName(c.texts, c.title), c.displayName);
+        EXPECT_EQ(makeInstallCaption(c.texts, c.title), c.caption);
+    }
 }
 
 } // namespace

@@ -20,7 +20,7 @@ struct UninstallEntry : ::testing::Test {
 
     ResultCode add(const std::string& title = "Aquarium", const std::string& shortName = "Aquarium",
                    const std::string& systemDir = kSystemDir) {
-        const ResultCode code = registerUninstallEntry(platform, systemDir, title, shortName);
+        const ResultCode code = registerUninstallEntry(platform, {}, systemDir, title, shortName);
         EXPECT_EQ(registry.openKeys(), 0) << "every key is closed again";
         return code;
     }
@@ -87,7 +87,7 @@ TEST_F(UninstallEntry, NeitherRootGives2201) {
     platform::Platform otherPlatform = other.platform();
     other.registry.refuseAccess(kMachine);
     other.registry.failWritingValue("DisplayName", platform::kErrorAccessDenied);
-    EXPECT_EQ(registerUninstallEntry(otherPlatform, kSystemDir, "Aquarium", "Aquarium"),
+    EXPECT_EQ(registerUninstallEntry(otherPlatform, {}, kSystemDir, "Aquarium", "Aquarium"),
               result::kUninstallEntryNotWritten);
     EXPECT_EQ(other.registry.value(kUser, kKey, "UninstallString"), std::nullopt)
         << "the second value is not written after the first failed";

@@ -173,11 +173,12 @@ struct Installer : ::testing::Test {
         return content;
     }
 
-    // Builds the installer from the real program image and starts it under
-    // the launcher. `damage` changes the finished installer file first.
+    // Builds the installer from the program image (the real one unless a
+    // test changed it) and starts it under the launcher. `damage` changes the
+    // finished installer file first.
     void start(const PackageContent& content, const std::vector<std::string>& arguments = {},
                const std::function<void(Bytes&)>& damage = {}) {
-        const std::string image = readFile(programFolder() + "installer.exe");
+        const std::string image = readFile(programImage);
         Bytes bytes =
             buildInstaller(Bytes(image.begin(), image.end()), INSTALLER_SIZE_IN_BYTES, content, {});
         if (damage)
@@ -248,6 +249,7 @@ struct Installer : ::testing::Test {
     }
 
     DWORD registered = 1;
+    std::string programImage = programFolder() + "installer.exe";
     std::string tag = std::to_string(GetCurrentProcessId());
     std::string title = "Reef " + tag + " Screen Saver";
     std::string engine = "Reef" + tag + ".scr";

@@ -1,6 +1,7 @@
 // The installer window of the real installer.exe on the screen: measured
 // through the API, looked at in pictures of the screen, clicked and dragged
 // with the mouse, its dialogs answered.
+#include "base/texts.h"
 #include "installer_fixture.h"
 #include "sample_movie.h"
 
@@ -80,6 +81,51 @@ constexpr char kRtfLicence[] = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs16 
                                "\\b Licence\\b0\\par Use it kindly.\\par}";
 constexpr char kPlainLicence[] = "Plain licence text.\r\nSecond line.";
 
+// Gives string `id` of a program's string table (English, United States) the
+// text `replacement`, as a translator's resource editor would: the block of
+// sixteen strings that holds it is read and written back whole. Empty when
+// it worked, otherwise what failed.
+std::string replaceString(const std::string& program, unsigned id,
+                          const std::wstring& replacement) {
+    const WORD language = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    const WORD block = static_cast<WORD>(id / 16 + 1);
+    std::vector<std::wstring> strings(16);
+    const HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return "the program cannot be loaded";
+    const HRSRC found = FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(block), language);
+    const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    if (loaded) {
+        const auto* at = static_cast<const WCHAR*>(LockResource(loaded));
+        const WCHAR* end = at + SizeofResource(module, found) / sizeof(WCHAR);
+        for (std::wstring& text : strings) {
+            if (at >= end)
+                break;
+            const WORD length = static_cast<WORD>(*at++);
+            text.assign(at, std::min<std::size_t>(length, static_cast<std::size_t>(end - at)));
+            at += length;
+        }
+    }
+    FreeLibrary(module);
+    if (!loaded)
+        return "no block " + std::to_string(block) + " in the string table";
+    strings[id % 16] = replacement;
+    std::vector<WCHAR> data;
+    for (const std::wstring& text : strings) {
+        data.push_back(static_cast<WCHAR>(text.size()));
+        data.insert(data.end(), text.begin(), text.end());
+    }
+    const HANDLE update = BeginUpdateResourceA(program.c_str(), FALSE);
+    if (!update)
+        return "BeginUpdateResourceA failed: " + std::to_string(GetLastError());
+    const BOOL updated =
+        UpdateResourceA(update, RT_STRING, MAKEINTRESOURCEA(block), language, data.data(),
+                        static_cast<DWORD>(data.size() * sizeof(WCHAR)));
+    if (!EndUpdateResourceA(update, updated ? FALSE : TRUE) || !updated)
+        return "the string table could not be written: " + std::to_string(GetLastError());
+    return {};
+}
+
 struct InstallerWindow : Installer {
     InstallerWindow() { drawOwnWindowFramesFor("Setup " + tag + ".exe"); }
 
@@ -155,6 +201,16 @@ TEST_F(InstallerWindow, TheReadyWindowWithoutLicenceAndCancelBeforeInstall) {
     const HWND form = readyWindow();
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(textOf(form), "Install: " + title);
+    // One taskbar button, the application's: it owns the installer window
+    // and the start-up window and bears the caption.
+    const std::vector<HWND> buttons = taskbarWindowsOf(form);
+    ASSERT_EQ(buttons.size(), 1u) << screenReport();
+    EXPECT_EQ(textOf(buttons[0]), "Install: " + title);
+    EXPECT_EQ(GetWindow(form, GW_OWNER), buttons[0]);
+    const HWND startUp = visibleWindow("VlxPreparingWindow");
+    ASSERT_NE(startUp, nullptr);
+    EXPECT_EQ(GetWindow(startUp, GW_OWNER), buttons[0]);
+    EXPECT_EQ(textOf(startUp), "Setup " + tag + ".exe");
     EXPECT_EQ(clientSize(form).cy, 338);
     const LONG style = GetWindowLongA(form, GWL_STYLE);
     EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_HSCROLL | WS_VSCROLL),
@@ -349,6 +405,39 @@ TEST_F(InstallerWindow, PreviewsAndLicencesThatCannotBeShownLeaveTheWindowReady)
         EXPECT_EQ(lines.back(), "exit 0");
         expectNothingLeft();
     }
+}
+
+// A translated string table: the program reads its resource texts from it,
+// so the caption, the application's title and the Install button change.
+TEST_F(InstallerWindow, ATranslatedStringTableChangesWhatTheWindowShows) {
+    ASSERT_EQ(registered, 0u);
+    programImage = folder.path() + "translated.exe";
+    ASSERT_TRUE(
+        CopyFileA((programFolder() + "installer.exe").c_str(), programImage.c_str(), FALSE));
+    ASSERT_EQ(replaceString(programImage, text::kInstall.id, L"Installieren"), "");
+    ASSERT_LE(readFile(programImage).size(), static_cast<std::size_t>(INSTALLER_SIZE_IN_BYTES));
+
+    start(bitmapPackage());
+    const HWND form = waitForWindow(kInstallerFormClass);
+    ASSERT_NE(form, nullptr) << screenReport();
+    HWND install = nullptr;
+    EXPECT_TRUE(waitUntil(
+        [&] { return (install = button(form, "Installieren")) != nullptr && enabled(install); },
+        10000))
+        << screenReport();
+    EXPECT_EQ(button(form, "Install"), nullptr);
+    EXPECT_EQ(textOf(form), "Installieren: " + title);
+    const std::vector<HWND> buttons = taskbarWindowsOf(form);
+    ASSERT_EQ(buttons.size(), 1u) << screenReport();
+    EXPECT_EQ(textOf(buttons[0]), "Installieren: " + title);
+    // What the table was not asked for stays as it was.
+    EXPECT_NE(button(form, "Cancel"), nullptr);
+
+    click(button(form, "Cancel"));
+    const auto lines = finish();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "exit 0");
+    expectNothingLeft();
 }
 
 // Cancel while the files are written, the close button while installing,

@@ -108,6 +108,7 @@ class SandboxedSystem final : public platform::SystemInfo {
     platform::FileVersionLookup fileVersion(const std::string& p) override {
         return real_.fileVersion(p);
     }
+    std::optional<std::string> loadString(unsigned id) override { return real_.loadString(id); }
 
   private:
     platform::SystemInfo& real_;

@@ -13,5 +13,5 @@ int main(int argc, char** argv) {
     platform::win32::Win32Platform win32;
     platform::Platform platform = win32.platform();
     const std::string systemDir = withTrailingBackslash(win32.system.systemDirectory());
-    return registerUninstallEntry(platform, systemDir, argv[1], argv[2]);
+    return registerUninstallEntry(platform, {}, systemDir, argv[1], argv[2]);
 }

@@ -63,7 +63,7 @@ TEST_F(Registration, UninstallEntryWrittenAndRemoved) {
     const std::string title = "Vlx Registration Test " + tag();
     const std::string shortName = getCodedShortFilenameForScreensaver(platform, title);
     ASSERT_EQ(shortName.size(), 8u);
-    ASSERT_EQ(registerUninstallEntry(platform, systemDir, title, shortName), result::kOk);
+    ASSERT_EQ(registerUninstallEntry(platform, {}, systemDir, title, shortName), result::kOk);
 
     const std::string key = kUninstall + title;
     EXPECT_EQ(registryValue(HKEY_LOCAL_MACHINE, key, "DisplayName"), title + " Screen Saver");
@@ -79,7 +79,7 @@ TEST_F(Registration, UninstallEntryWrittenAndRemoved) {
 
 TEST_F(Registration, TitlesWithAnyBytesNameOneKey) {
     const std::string title = "AC/DC: \"Live\" *?<>| \xE9t\xE9 " + tag();
-    ASSERT_EQ(registerUninstallEntry(platform, systemDir, title, "acdc"), result::kOk);
+    ASSERT_EQ(registerUninstallEntry(platform, {}, systemDir, title, "acdc"), result::kOk);
     EXPECT_EQ(registryValue(HKEY_LOCAL_MACHINE, kUninstall + title, "UninstallString"),
               systemDir + "acdc.scr /u");
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstall + "AC"));
@@ -87,10 +87,10 @@ TEST_F(Registration, TitlesWithAnyBytesNameOneKey) {
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstall + title));
 
     const std::string nested = "Vlx" + tag() + "\\Nested";
-    EXPECT_EQ(registerUninstallEntry(platform, systemDir, nested, "x"),
+    EXPECT_EQ(registerUninstallEntry(platform, {}, systemDir, nested, "x"),
               result::kUninstallEntryNotWritten);
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstall + "Vlx" + tag()));
-    EXPECT_EQ(registerUninstallEntry(platform, systemDir, "", "x"),
+    EXPECT_EQ(registerUninstallEntry(platform, {}, systemDir, "", "x"),
               result::kUninstallEntryNotWritten);
     EXPECT_EQ(registryValue(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "<missing>");
 }
@@ -143,7 +143,7 @@ TEST_F(Registration, DisplayPropertiesDialogsAreClosedWithCancelOneAtATime) {
         DisplayDialog display("Display Properties");
         ASSERT_TRUE(display.process.started());
         ASSERT_TRUE(display.ready.wait(20000));
-        closeDisplayPropertiesWindow(win32.messaging);
+        closeDisplayPropertiesWindow(win32.messaging, {});
         EXPECT_EQ(display.process.wait(10000), static_cast<std::uint32_t>(IDCANCEL));
     }
     {
@@ -151,15 +151,15 @@ TEST_F(Registration, DisplayPropertiesDialogsAreClosedWithCancelOneAtATime) {
         DisplayDialog resource("Screensaver Settings");
         ASSERT_TRUE(fixed.ready.wait(20000));
         ASSERT_TRUE(resource.ready.wait(20000));
-        closeDisplayPropertiesWindow(win32.messaging);
+        closeDisplayPropertiesWindow(win32.messaging, {});
         EXPECT_EQ(resource.process.wait(10000), static_cast<std::uint32_t>(IDCANCEL));
         Sleep(300);
         EXPECT_TRUE(FindWindowA(nullptr, "Screen Saver Settings"))
             << "only the first in the search order is closed";
-        closeDisplayPropertiesWindow(win32.messaging);
+        closeDisplayPropertiesWindow(win32.messaging, {});
         EXPECT_EQ(fixed.process.wait(10000), static_cast<std::uint32_t>(IDCANCEL));
     }
-    closeDisplayPropertiesWindow(win32.messaging); // none open: nothing happens
+    closeDisplayPropertiesWindow(win32.messaging, {}); // none open: nothing happens
 }
 
 // ------------------------------------------------------------ saver folder
@@ -183,7 +183,7 @@ TEST_F(Registration, SaverFolderReplacesAnOlderSaver) {
     writeFile(engineInWindows, "older engine");
 
     EXPECT_EQ(prepareSaverFolder(platform, windowsDir, root, shortName, "Vlx Saver",
-                                 text::kSaverAlreadyExists, false),
+                                 text::kSaverAlreadyExists.text, false),
               result::kOk);
     EXPECT_FALSE(exists(engineInWindows));
     EXPECT_FALSE(exists(root + shortName + ".scr"));
@@ -193,11 +193,11 @@ TEST_F(Registration, SaverFolderReplacesAnOlderSaver) {
 
     // A missing root is made, one level deep only.
     EXPECT_EQ(prepareSaverFolder(platform, windowsDir, folder.path() + "Fresh\\", shortName, "x",
-                                 text::kSaverAlreadyExists, false),
+                                 text::kSaverAlreadyExists.text, false),
               result::kOk);
     EXPECT_TRUE(win32.files.folderExists(folder.path() + "Fresh\\" + shortName));
     EXPECT_EQ(prepareSaverFolder(platform, windowsDir, folder.path() + "a\\b\\", shortName, "x",
-                                 text::kSaverAlreadyExists, false),
+                                 text::kSaverAlreadyExists.text, false),
               static_cast<ResultCode>(ERROR_PATH_NOT_FOUND));
 }
 

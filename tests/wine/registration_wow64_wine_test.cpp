@@ -40,7 +40,7 @@ TEST(Wow64Registration, MachineEntryLandsInTheThirtyTwoBitView) {
     platform::Platform platform = win32.platform();
     const std::string systemDir = withTrailingBackslash(win32.system.systemDirectory());
     const std::string title = "Vlx Wow64 Test " + std::to_string(GetCurrentProcessId());
-    ASSERT_EQ(registerUninstallEntry(platform, systemDir, title, "VlxWow64"), result::kOk);
+    ASSERT_EQ(registerUninstallEntry(platform, {}, systemDir, title, "VlxWow64"), result::kOk);
 
     const std::string redirected = "Software\\Wow6432Node\\" + kUninstall + title;
     const std::string native = "Software\\" + kUninstall + title;

@@ -41,6 +41,24 @@ BOOL CALLBACK matchAnyTopWindow(HWND window, LPARAM data) {
     return FALSE;
 }
 
+struct TaskbarSearch {
+    DWORD process;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK matchTaskbarWindow(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<TaskbarSearch*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != search->process || !IsWindowVisible(window))
+        return TRUE;
+    const LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+    if ((exStyle & WS_EX_APPWINDOW) ||
+        (!GetWindow(window, GW_OWNER) && !(exStyle & WS_EX_TOOLWINDOW)))
+        search->found.push_back(window);
+    return TRUE;
+}
+
 BOOL CALLBACK collectChild(HWND window, LPARAM data) {
     reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
     return TRUE;
@@ -78,6 +96,13 @@ HWND waitForWindow(const std::string& className, const char* title, DWORD timeou
     waitUntil([&] { return (found = visibleWindow(className, title)) != nullptr; },
               timeoutMilliseconds);
     return found;
+}
+
+std::vector<HWND> taskbarWindowsOf(HWND window) {
+    TaskbarSearch search{0, {}};
+    GetWindowThreadProcessId(window, &search.process);
+    EnumWindows(matchTaskbarWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 std::string textOf(HWND window) {

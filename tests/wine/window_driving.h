@@ -23,6 +23,11 @@ HWND visibleWindow(const std::string& className, const char* title = nullptr);
 HWND waitForWindow(const std::string& className, const char* title = nullptr,
                    DWORD timeoutMilliseconds = 30000);
 
+// The visible top-level windows of the process that owns `window` which the
+// taskbar shows a button for: those with WS_EX_APPWINDOW, and the unowned
+// ones that are no tool windows.
+std::vector<HWND> taskbarWindowsOf(HWND window);
+
 // A message dialog by its title.
 inline HWND dialogTitled(const char* title) {
     return visibleWindow("#32770", title);

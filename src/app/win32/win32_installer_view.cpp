@@ -17,6 +17,7 @@ namespace {
 
 using layout::Control;
 
+constexpr const char* kApplicationClass = "VlxApplication";
 constexpr const char* kFormClass = "VlxInstallerForm";
 constexpr const char* kPreparingClass = "VlxPreparingWindow";
 constexpr const char* kPanelClass = "VlxFormPanel";
@@ -28,6 +29,12 @@ constexpr DWORD kFixedStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPC
 constexpr DWORD kSizeableStyle = kFixedStyle | WS_THICKFRAME;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 constexpr DWORD kChildStyle = WS_CHILD | WS_CLIPSIBLINGS;
+// The application's window: visible, so that it has the taskbar button, but
+// of no size, so that it is never seen.
+constexpr DWORD kApplicationStyle = WS_POPUP | WS_SYSMENU;
+// Activates the window the user sees, once the application's window has
+// been activated from the taskbar.
+constexpr UINT kActivateShownWindow = WM_APP + 1;
 
 // Not IDOK or IDCANCEL: Enter and Escape, which the dialog keys turn into
 // those, do nothing here.
@@ -174,7 +181,8 @@ Win32InstallerView::Win32InstallerView(HINSTANCE instance)
                             std::string(layout::kInstallerFontName).c_str()));
     rightClickHook_.reset(
         SetWindowsHookExA(WH_GETMESSAGE, swallowRightClicks, nullptr, GetCurrentThreadId()));
-    if (!registerClasses() || !createPreparingWindow() || !createInstallerWindow())
+    if (!registerClasses() || !createApplicationWindow() || !createPreparingWindow() ||
+        !createInstallerWindow())
         creationError_ = GetLastError() != 0 ? GetLastError() : ERROR_INVALID_WINDOW_HANDLE;
 }
 
@@ -182,6 +190,7 @@ Win32InstallerView::~Win32InstallerView() {
     // The windows go while the view they report to still exists.
     form_.reset();
     preparing_.reset();
+    application_.reset();
 }
 
 bool Win32InstallerView::registerClasses() {
@@ -191,6 +200,7 @@ bool Win32InstallerView::registerClasses() {
         int background;
     };
     const ClassEntry classes[] = {
+        {kApplicationClass, applicationProcedure, COLOR_BTNFACE},
         {kFormClass, formProcedure, COLOR_BTNFACE},
         {kPreparingClass, preparingProcedure, COLOR_BTNFACE},
         {kPanelClass, panelProcedure, COLOR_BTNFACE},
@@ -216,12 +226,21 @@ bool Win32InstallerView::registerClasses() {
     return true;
 }
 
+bool Win32InstallerView::createApplicationWindow() {
+    application_.reset(CreateWindowExA(0, kApplicationClass, "", kApplicationStyle, 0, 0, 0, 0,
+                                       nullptr, nullptr, instance_, this));
+    if (!application_)
+        return false;
+    ShowWindow(application_.get(), SW_SHOWNA);
+    return true;
+}
+
 bool Win32InstallerView::createPreparingWindow() {
     const layout::Position at = layout::kPreparingStartPosition;
     const layout::Size client = layout::kPreparingClientSize;
     preparing_.reset(CreateWindowExA(
         0, kPreparingClass, "", kFixedStyle, at.left, at.top, client.width + preparingFrame_.width,
-        client.height + preparingFrame_.height, nullptr, nullptr, instance_, this));
+        client.height + preparingFrame_.height, application_.get(), nullptr, instance_, this));
     if (!preparing_)
         return false;
     label1_ = CreateWindowExA(
@@ -295,7 +314,8 @@ bool Win32InstallerView::createInstallerWindow() {
     const layout::Position at = layout::kInstallerFormPosition;
     const layout::Size outer = layout::kInstallerFormSize;
     form_.reset(CreateWindowExA(kFormExStyle, kFormClass, "", kFixedStyle, at.left, at.top,
-                                outer.width, outer.height, nullptr, nullptr, instance_, this));
+                                outer.width, outer.height, application_.get(), nullptr, instance_,
+                                this));
     if (!form_)
         return false;
     SendMessageA(form_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
@@ -450,6 +470,11 @@ void Win32InstallerView::showInstallerWindow() {
         events_->FormShow();
 }
 
+void Win32InstallerView::setApplicationTitle(const std::string& title) {
+    if (application_ && windowText(application_.get()) != title)
+        SetWindowTextA(application_.get(), title.c_str());
+}
+
 platform::WindowHandle Win32InstallerView::installerWindow() {
     return platform::win32::handleValue(form_.get());
 }
@@ -527,6 +552,8 @@ void Win32InstallerView::terminate(std::int32_t exitCode) {
         ShowWindow(form_.get(), SW_HIDE);
     if (preparing_)
         ShowWindow(preparing_.get(), SW_HIDE);
+    if (application_)
+        ShowWindow(application_.get(), SW_HIDE);
     PostQuitMessage(exitCode);
 }
 
@@ -621,6 +648,33 @@ void Win32InstallerView::paintPicture(HWND window) {
         FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
     }
     EndPaint(window, &paint);
+}
+
+// The application's window stands for the application in the taskbar: what
+// reaches it from there goes to the window on the screen.
+LRESULT Win32InstallerView::applicationMessage(HWND window, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
+    switch (message) {
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE)
+            PostMessageA(window, kActivateShownWindow, 0, 0);
+        break;
+    case kActivateShownWindow: {
+        const HWND shown = form_ && styleVisible(form_.get()) ? form_.get() : preparing_.get();
+        if (GetActiveWindow() == window && shown && styleVisible(shown))
+            SetActiveWindow(shown);
+        return 0;
+    }
+    case WM_CLOSE:
+        // Closing from the taskbar is closing the installer window, once it
+        // is on the screen; the start-up window cannot be closed.
+        if (form_ && styleVisible(form_.get()))
+            PostMessageA(form_.get(), WM_CLOSE, 0, 0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
 }
 
 LRESULT Win32InstallerView::formMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -733,6 +787,13 @@ LRESULT Win32InstallerView::pictureMessage(HWND window, UINT message, WPARAM wPa
     default:
         break;
     }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32InstallerView::applicationProcedure(HWND window, UINT message, WPARAM wParam,
+                                                          LPARAM lParam) {
+    if (auto* view = viewOf(window, message, lParam))
+        return view->applicationMessage(window, message, wParam, lParam);
     return DefWindowProcA(window, message, wParam, lParam);
 }
 

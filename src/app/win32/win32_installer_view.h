@@ -1,6 +1,8 @@
 // The real windows behind InstallerView: the start-up window and the
 // installer window with its controls, made with the ANSI Win32 calls and
-// kept in step with the plain data that the driver renders into them.
+// kept in step with the plain data that the driver renders into them. Both
+// belong to the application's window, which alone has a taskbar button and
+// carries the application's title.
 #pragma once
 
 #include <windows.h>
@@ -18,8 +20,9 @@ namespace installer_win32 {
 
 class Win32InstallerView final : public InstallerView {
   public:
-    // Makes both windows, the installer window hidden, and starts swallowing
-    // right-clicks on this thread.
+    // Makes the application's window and the two windows it owns, the
+    // installer window hidden, and starts swallowing right-clicks on this
+    // thread.
     explicit Win32InstallerView(HINSTANCE instance);
     Win32InstallerView(const Win32InstallerView&) = delete;
     Win32InstallerView& operator=(const Win32InstallerView&) = delete;
@@ -29,6 +32,7 @@ class Win32InstallerView final : public InstallerView {
     DWORD creationError() const { return creationError_; }
     HWND installerHandle() const { return form_.get(); }
     HWND preparingHandle() const { return preparing_.get(); }
+    HWND applicationHandle() const { return application_.get(); }
     // Tab, the arrow keys and mnemonics between the installer window's
     // controls; true when the message was used for that.
     bool handleDialogKeys(MSG& message);
@@ -41,6 +45,7 @@ class Win32InstallerView final : public InstallerView {
     void renderPreparingWindow(const layout::PreparingWindowLayout& window) override;
     void renderInstallerWindow(const layout::InstallerFormLayout& form) override;
     void showInstallerWindow() override;
+    void setApplicationTitle(const std::string& title) override;
     platform::WindowHandle installerWindow() override;
     bool loadPicture(const std::string& path, std::string& error) override;
     bool loadLicence(const std::string& path) override;
@@ -52,6 +57,8 @@ class Win32InstallerView final : public InstallerView {
     void terminate(std::int32_t exitCode) override;
 
   private:
+    static LRESULT CALLBACK applicationProcedure(HWND window, UINT message, WPARAM wParam,
+                                                 LPARAM lParam);
     static LRESULT CALLBACK formProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK preparingProcedure(HWND window, UINT message, WPARAM wParam,
                                                LPARAM lParam);
@@ -59,12 +66,14 @@ class Win32InstallerView final : public InstallerView {
     static LRESULT CALLBACK pictureProcedure(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam);
 
+    LRESULT applicationMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT formMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT preparingMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT panelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT pictureMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     bool registerClasses();
+    bool createApplicationWindow();
     bool createPreparingWindow();
     bool createInstallerWindow();
     HWND createChild(layout::Control control, HWND parent);
@@ -94,7 +103,9 @@ class Win32InstallerView final : public InstallerView {
     UniqueLibrary richEditLibrary_;
     UniqueBitmap picture_;
     UniqueHook rightClickHook_;
-    // The windows last, so that they go before the font and the library.
+    // The windows last, so that they go before the font and the library; the
+    // application's window after the two it owns.
+    UniqueWindow application_;
     UniqueWindow preparing_;
     HWND label1_ = nullptr;
     UniqueWindow form_;

@@ -39,6 +39,7 @@ class Win32SystemInfo final : public SystemInfo {
     int compareText(std::string_view a, std::string_view b) override;
     std::string errorMessageText(std::int32_t code) override;
     FileVersionLookup fileVersion(const std::string& path) override;
+    std::optional<std::string> loadString(unsigned id) override;
 
     // The window that owns the shell's folder queries (none by default).
     void setOwnerWindow(HWND owner) { owner_ = owner; }

@@ -175,4 +175,22 @@ FileVersionLookup Win32SystemInfo::fileVersion(const std::string& path) {
     return lookup;
 }
 
+std::optional<std::string> Win32SystemInfo::loadString(unsigned id) {
+    // A string that fills the buffer may have been cut: asked again with more
+    // room, up to the longest a string table holds.
+    constexpr std::size_t kLongestString = 65535;
+    std::string text(256, '\0');
+    for (;;) {
+        const int n =
+            LoadStringA(GetModuleHandleA(nullptr), id, text.data(), static_cast<int>(text.size()));
+        if (n <= 0)
+            return std::nullopt;
+        if (static_cast<std::size_t>(n) + 1 < text.size() || text.size() > kLongestString) {
+            text.resize(static_cast<std::size_t>(n));
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
+}
+
 } // namespace platform::win32

@@ -40,7 +40,7 @@ std::string_view buttonCaption(DialogButton button) {
     case DialogButton::Ok:
         return text::kButtonOk;
     case DialogButton::Cancel:
-        return text::kButtonCancel;
+        return text::kButtonCancel.text;
     case DialogButton::Abort:
         return text::kButtonAbort;
     }
