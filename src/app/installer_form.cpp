@@ -420,9 +420,9 @@ void TInstallerForm::advanceProgressBar() {
     renderForm();
 }
 
-void TInstallerForm::enablePauseTimer(std::uint32_t intervalMilliseconds) {
-    pauseTimerEnabled_ = true;
-    view_.enablePauseTimer(intervalMilliseconds);
+bool TInstallerForm::enablePauseTimer(std::uint32_t intervalMilliseconds) {
+    pauseTimerEnabled_ = view_.enablePauseTimer(intervalMilliseconds);
+    return pauseTimerEnabled_;
 }
 
 bool TInstallerForm::pauseTimerEnabled() const {

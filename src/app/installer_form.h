@@ -65,7 +65,7 @@ class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
     // ProgressView
     void showStatusText(const std::string& text) override;
     void advanceProgressBar() override;
-    void enablePauseTimer(std::uint32_t intervalMilliseconds) override;
+    bool enablePauseTimer(std::uint32_t intervalMilliseconds) override;
     bool pauseTimerEnabled() const override;
 
     bool quiet() const { return reporter_.quiet(); }

@@ -67,7 +67,8 @@ class InstallerView {
 
     // The pause timer: fires once after the interval (handled by the message
     // loop), which disables it.
-    virtual void enablePauseTimer(std::uint32_t intervalMilliseconds) = 0;
+    // False when no timer could be made.
+    virtual bool enablePauseTimer(std::uint32_t intervalMilliseconds) = 0;
     virtual bool pauseTimerEnabled() const = 0;
 
     virtual void showHourglass(bool shown) = 0;

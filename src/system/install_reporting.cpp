@@ -1,6 +1,9 @@
 #include "system/install_reporting.h"
 
+#include <exception>
+
 #include "base/texts.h"
+#include "base/trace.h"
 
 void InstallReporter::setStatusText(const std::string& text) {
     if (quiet())
@@ -16,9 +19,17 @@ void InstallReporter::stepProgress() {
 }
 
 void InstallReporter::pauseBriefly() {
-    view_.enablePauseTimer(kPauseMilliseconds);
-    while (view_.pauseTimerEnabled())
-        platform_.ui.handleNextMessage();
+    // Without a timer nothing would end the wait: go on without the pause.
+    // The pause only keeps the window alive, so a message handler that
+    // raises ends it and the step goes on.
+    try {
+        if (view_.enablePauseTimer(kPauseMilliseconds)) {
+            while (view_.pauseTimerEnabled())
+                platform_.ui.handleNextMessage();
+        }
+    } catch (const std::exception& error) {
+        trace("pauseBriefly", error.what());
+    }
     platform_.ui.bringApplicationToFront();
 }
 

@@ -18,7 +18,8 @@ class ProgressView {
     // Advances the progress bar by its step.
     virtual void advanceProgressBar() = 0;
     // Starts the pause timer; its handler disables it again when it fires.
-    virtual void enablePauseTimer(std::uint32_t intervalMilliseconds) = 0;
+    // False when no timer could be made.
+    virtual bool enablePauseTimer(std::uint32_t intervalMilliseconds) = 0;
     virtual bool pauseTimerEnabled() const = 0;
 };
 

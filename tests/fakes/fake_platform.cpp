@@ -556,9 +556,12 @@ void useWindows9x(FakeFileSystem& files, FakeSystemInfo& system,
 
 // ---------------------------------------------------------------- user interface
 
-void FakeUserInterface::armTimer(std::function<void()> fire) {
+bool FakeUserInterface::armTimer(std::function<void()> fire) {
+    if (timerFails)
+        return false;
     ++pausesStarted;
     timer_ = std::move(fire);
+    return true;
 }
 
 void FakeUserInterface::duringPause(int pause, std::function<void()> action) {

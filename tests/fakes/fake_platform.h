@@ -172,9 +172,11 @@ class FakeUserInterface final : public platform::UserInterface {
     int pausesStarted = 0;
     int pendingMessagePasses = 0;
 
+    bool timerFails = false; // no pause timer can be made
+
     // The pause timer of a view: fired by the next handled message that has
-    // no scripted action.
-    void armTimer(std::function<void()> fire);
+    // no scripted action. False when it cannot be made.
+    bool armTimer(std::function<void()> fire);
     // Runs `action` as a message handled during the Nth pause (from 1), as a
     // click on a button would.
     void duringPause(int pause, std::function<void()> action);

@@ -65,13 +65,13 @@ class RecordingInstallerView final : public InstallerView {
         moviePanel = panel.get();
         return panel;
     }
-    void enablePauseTimer(std::uint32_t) override {
-        timerEnabled_ = true;
-        ui_.armTimer([this] {
+    bool enablePauseTimer(std::uint32_t) override {
+        timerEnabled_ = ui_.armTimer([this] {
             timerEnabled_ = false;
             if (events)
                 events->pauseTimerTimer();
         });
+        return timerEnabled_;
     }
     bool pauseTimerEnabled() const override { return timerEnabled_; }
     void showHourglass(bool) override {}

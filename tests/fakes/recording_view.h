@@ -24,10 +24,10 @@ class RecordingView final : public ProgressView {
         statusTexts.push_back(text);
     }
     void advanceProgressBar() override { ++progress; }
-    void enablePauseTimer(std::uint32_t intervalMilliseconds) override {
+    bool enablePauseTimer(std::uint32_t intervalMilliseconds) override {
         pauseIntervals.push_back(intervalMilliseconds);
-        timerEnabled_ = true;
-        ui_.armTimer([this] { timerEnabled_ = false; });
+        timerEnabled_ = ui_.armTimer([this] { timerEnabled_ = false; });
+        return timerEnabled_;
     }
     bool pauseTimerEnabled() const override { return timerEnabled_; }
 

@@ -71,6 +71,12 @@ TEST_F(Reporting, PauseHandlesMessagesUntilTheTimerFires) {
     EXPECT_EQ(clicks, 2);
     EXPECT_FALSE(view.pauseTimerEnabled());
     EXPECT_EQ(fakes.ui.messagesHandled, 3);
+
+    // Without a timer nothing would end the wait: the step goes on at once.
+    fakes.ui.timerFails = true;
+    reporter.pauseBriefly();
+    EXPECT_EQ(fakes.ui.messagesHandled, 3);
+    EXPECT_EQ(fakes.ui.broughtToFront, 2);
 }
 
 TEST_F(Reporting, InstallErrorMessagesByCode) {

@@ -15,7 +15,7 @@ class QuietView final : public ProgressView {
   public:
     void showStatusText(const std::string&) override {}
     void advanceProgressBar() override {}
-    void enablePauseTimer(std::uint32_t) override {}
+    bool enablePauseTimer(std::uint32_t) override { return false; }
     bool pauseTimerEnabled() const override { return false; }
 };
 

@@ -527,9 +527,10 @@ std::unique_ptr<platform::PanelWindow> Win32InstallerView::createMoviePanel() {
     return panel;
 }
 
-void Win32InstallerView::enablePauseTimer(std::uint32_t intervalMilliseconds) {
+bool Win32InstallerView::enablePauseTimer(std::uint32_t intervalMilliseconds) {
     if (form_ && SetTimer(form_.get(), kPauseTimerId, intervalMilliseconds, nullptr))
         pauseTimerEnabled_ = true;
+    return pauseTimerEnabled_;
 }
 
 bool Win32InstallerView::pauseTimerEnabled() const {

@@ -50,7 +50,7 @@ class Win32InstallerView final : public InstallerView {
     bool loadPicture(const std::string& path, std::string& error) override;
     bool loadLicence(const std::string& path) override;
     std::unique_ptr<platform::PanelWindow> createMoviePanel() override;
-    void enablePauseTimer(std::uint32_t intervalMilliseconds) override;
+    bool enablePauseTimer(std::uint32_t intervalMilliseconds) override;
     bool pauseTimerEnabled() const override;
     void showHourglass(bool shown) override;
     bool applicationActive() override;
