@@ -1,6 +1,7 @@
 #include "app/installer_form.h"
 
 #include <exception>
+#include <functional>
 
 #include "app/form_states.h"
 #include "base/texts.h"
@@ -17,11 +18,28 @@
 #include "system/startup_shortcut.h"
 #include "system/uninstall_entry.h"
 
+namespace {
+
+// Runs its action when the scope ends, however it ends.
+class ScopeExit {
+  public:
+    explicit ScopeExit(std::function<void()> action) : action_(std::move(action)) {}
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+    ~ScopeExit() { action_(); }
+
+  private:
+    std::function<void()> action_;
+};
+
+} // namespace
+
 std::optional<PreparationReport> preparationErrorReport(ResultCode code) {
     using platform::DialogButton;
     using platform::DialogKind;
     switch (code) {
     case result::kUserAbort:
+    case result::kLicenceNotShown: // reported where it happened, with the licence's name
         return std::nullopt;
     case result::kNotCompatibleWithNt:
         return PreparationReport{DialogKind::Error, std::string(text::kNotCompatibleWithNt),
@@ -88,8 +106,8 @@ void TInstallerForm::FormCreate() {
         // failed step.
         trace("install error: ", error.what());
         view_.showHourglass(false);
-        if (const auto report = preparationErrorReport(result::kPreparationFailed))
-            platform_.ui.messageDialog(report->kind, report->text, {report->button});
+        cleanUpStep("reportPreparationFailed",
+                    [&] { showPreparationReport(result::kPreparationFailed); });
         close();
     }
 }
@@ -147,12 +165,20 @@ void TInstallerForm::prepareInstallation() {
         layout::LicenceSetup licence = layout::LicenceSetup::none;
         if (header.hasLicence) {
             code = extractLicence(context_);
-            const std::string path = context_.paths.workDir + header.entries[entry::kLicence].name;
-            licence = code == result::kOk && view_.loadLicence(path) ? layout::LicenceSetup::shown
-                                                                     : layout::LicenceSetup::failed;
+            licence =
+                code == result::kOk ? layout::LicenceSetup::shown : layout::LicenceSetup::failed;
         }
-        layout::setupLicenceAndButtons(form_, texts_, licence);
-        renderForm();
+        // A licence is never skipped: one that cannot be shown ends the run
+        // before anything is installed.
+        const std::string& licenceName = header.entries[entry::kLicence].name;
+        if (licence == layout::LicenceSetup::shown &&
+            !view_.loadLicence(context_.paths.workDir + licenceName)) {
+            reporter_.showInstallError(result::kInstallerCorrupted, licenceName);
+            code = result::kLicenceNotShown;
+        } else {
+            layout::setupLicenceAndButtons(form_, texts_, licence);
+            renderForm();
+        }
     }
     if (code == result::kOk && header.installMode != installmode::kQuiet)
         code = extractPreview(context_);
@@ -172,9 +198,7 @@ void TInstallerForm::prepareInstallation() {
 
     if (code != result::kOk) {
         trace("install error: ", code);
-        if (const auto report = preparationErrorReport(code))
-            platform_.ui.messageDialog(report->kind, report->text, {report->button});
-        else
+        if (!showPreparationReport(code) && code == result::kUserAbort)
             trace("user abort");
         close();
     } else if (installedWithoutPreview) {
@@ -221,6 +245,41 @@ void TInstallerForm::showPreview(ResultCode& code, bool& installedWithoutPreview
 
 ResultCode TInstallerForm::installScreenSaver() {
     view_.showHourglass(true);
+    ResultCode code = result::kOk;
+    try {
+        code = runInstallationSteps();
+    } catch (const std::exception& error) {
+        // Whatever was raised instead of returned fails the installation;
+        // the clean-up below runs all the same. No step reported it, so the
+        // window does (a quiet run ends with the code, and the preparation
+        // reports a failed installation without preview).
+        trace("install error: ", error.what());
+        code = result::kPreparationFailed;
+        if (!quiet())
+            cleanUpStep("reportInstallationFailed", [&] { showPreparationReport(code); });
+    }
+    const InstallFlags& flags = reporter_.flags;
+    PackageState& package = context_.package;
+    cleanUpStep("closeDataFile", [&] {
+        if (package.dataFileOpen)
+            closeDataFile(context_);
+    });
+    cleanUpStep("deleteDataFile", [&] { deleteFileOnce(platform_.files, package.dataFilePath); });
+    if (code != result::kOk && code != result::kUserAbort)
+        removeInstalledFiles();
+    if (!flags.installCancelled) {
+        setupFormForInstallationComplete(code);
+    } else {
+        reporter_.setStatusText(std::string(text::kAbortedCleaningUp));
+        if (code != result::kUserAbort)
+            removeInstalledFiles();
+        resetFormAfterAbort();
+    }
+    view_.showHourglass(false);
+    return code;
+}
+
+ResultCode TInstallerForm::runInstallationSteps() {
     InstallFlags& flags = reporter_.flags;
     PackageState& package = context_.package;
     setupInstallerFormForInstallation();
@@ -254,25 +313,12 @@ ResultCode TInstallerForm::installScreenSaver() {
     if (!flags.installCancelled && code == result::kOk)
         registerUninstallEntry(platform_, texts_, context_.paths.systemDir, package.saverTitle,
                                package.saverShortName);
-    if (package.dataFileOpen)
-        closeDataFile(context_);
-    deleteFileOnce(platform_.files, package.dataFilePath);
-    if (code != result::kOk && code != result::kUserAbort)
-        removeInstalledFiles();
-    if (!flags.installCancelled) {
-        setupFormForInstallationComplete(code);
-    } else {
-        reporter_.setStatusText(std::string(text::kAbortedCleaningUp));
-        if (code != result::kUserAbort)
-            removeInstalledFiles();
-        resetFormAfterAbort();
-    }
-    view_.showHourglass(false);
     return code;
 }
 
 ResultCode TInstallerForm::installWithoutPreview() {
     const std::uint8_t remembered = reporter_.runMode;
+    const ScopeExit restoreRunMode([&] { reporter_.runMode = remembered; });
     reporter_.runMode = kQuietRunMode;
     preparing_.title = form_.caption;
     layout::setMessage(preparing_, text::kInstallingScreenSaver);
@@ -285,7 +331,6 @@ ResultCode TInstallerForm::installWithoutPreview() {
     else
         layout::setMessage(preparing_, std::string(text::kInstallFailed) + std::to_string(code));
     renderPreparingWindow();
-    reporter_.runMode = remembered;
     return code;
 }
 
@@ -334,13 +379,33 @@ void TInstallerForm::removeInstalledFiles() {
     const PackageState& package = context_.package;
     const std::string& engine = package.header.entries[entry::kEngine].name;
     if (!package.saverFolder.empty())
-        deleteFolderTree(platform_.files, package.saverFolder);
+        cleanUpStep("removeSaverFolder",
+                    [&] { deleteFolderTree(platform_.files, package.saverFolder); });
     if (!engine.empty()) {
-        deleteFileOnce(platform_.files, context_.paths.systemDir + engine);
+        cleanUpStep("removeEngine",
+                    [&] { deleteFileOnce(platform_.files, context_.paths.systemDir + engine); });
         if (context_.osClass == osclass::kWindows64 && !context_.paths.nativeSystemDir.empty())
-            deleteFileOnce(platform_.files, context_.paths.nativeSystemDir + engine);
+            cleanUpStep("removeNativeEngine", [&] {
+                deleteFileOnce(platform_.files, context_.paths.nativeSystemDir + engine);
+            });
     }
-    removeUninstallEntry(platform_, package.saverTitle);
+    cleanUpStep("removeUninstallEntry",
+                [&] { removeUninstallEntry(platform_, package.saverTitle); });
+}
+
+bool TInstallerForm::showPreparationReport(ResultCode code) {
+    const auto report = preparationErrorReport(code);
+    if (report)
+        platform_.ui.messageDialog(report->kind, report->text, {report->button});
+    return report.has_value();
+}
+
+void TInstallerForm::cleanUpStep(const char* name, const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        trace(name, error.what());
+    }
 }
 
 void TInstallerForm::installBtnClick() {
@@ -349,11 +414,19 @@ void TInstallerForm::installBtnClick() {
         return;
     flags.installRunning = true;
     flags.installCancelled = false;
-    const ResultCode code = installScreenSaver();
-    if (!flags.installCancelled && code == result::kOk)
-        openScreenSaverControlPanel(reporter_, platform_.ui, launcher_, texts_,
-                                    context_.package.header.offerControlPanel);
-    flags.installRunning = false;
+    ResultCode code = result::kOk;
+    try {
+        // The window may close again whatever the click handler raised.
+        const ScopeExit installEnded([&] { flags.installRunning = false; });
+        code = installScreenSaver();
+        if (!flags.installCancelled && code == result::kOk)
+            openScreenSaverControlPanel(reporter_, platform_.ui, launcher_, texts_,
+                                        context_.package.header.offerControlPanel);
+    } catch (const std::exception& error) {
+        // Nothing may leave a window's message handler; the installation has
+        // cleaned up behind itself already.
+        trace("installBtnClick", error.what());
+    }
     if (code == result::kOk)
         close();
 }
@@ -388,11 +461,13 @@ void TInstallerForm::FormClose() {
     if (closed_)
         return;
     closed_ = true;
+    // Each step runs whatever the one before raised: the application ends.
     if (!quiet())
-        moviePanel1_->closeMovie();
+        cleanUpStep("closeMovie", [&] { moviePanel1_->closeMovie(); });
     if (!context_.paths.workDir.empty())
-        deleteFolderTree(platform_.files, context_.paths.workDir);
-    launcher_.postCloseToLauncher();
+        cleanUpStep("removeWorkFolder",
+                    [&] { deleteFolderTree(platform_.files, context_.paths.workDir); });
+    cleanUpStep("postCloseToLauncher", [&] { launcher_.postCloseToLauncher(); });
     view_.terminate(exitCode_);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,7 +28,8 @@ struct PreparationReport {
     std::string text;
     platform::DialogButton button;
 };
-// Nothing for -454, which the user chose and which shows no message.
+// Nothing for -454, which the user chose and which shows no message, and for
+// -545, whose message was shown where it happened.
 std::optional<PreparationReport> preparationErrorReport(ResultCode code);
 
 class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
@@ -83,6 +85,12 @@ class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
     // runs; closing ends the application.
     void close();
     void showPreview(ResultCode& code, bool& installedWithoutPreview);
+    // The steps of installScreenSaver before its clean-up.
+    ResultCode runInstallationSteps();
+    // The error report's message for the code, when it has one.
+    bool showPreparationReport(ResultCode code);
+    // A step of a clean-up: what it raises is traced, and the clean-up goes on.
+    void cleanUpStep(const char* name, const std::function<void()>& step);
     void renderForm();
     void renderPreparingWindow();
 

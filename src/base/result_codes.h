@@ -42,6 +42,7 @@ constexpr ResultCode kUnsafeDataFileName = -541; // a data-file name that leaves
 constexpr ResultCode kEntryKindUnknown = -542;   // an entry without a destination folder
 constexpr ResultCode kTooManyDataFiles = -543;   // a file count below 0 or above 1010
 constexpr ResultCode kUnsafeSaverTitle = -544;   // a title whose short name is no folder name
+constexpr ResultCode kLicenceNotShown = -545;    // an extracted licence the window cannot show
 
 // Flash Player and preview movie.
 constexpr ResultCode kFlashInstallerMissing = -401; // also: no Flash Player found by the panel

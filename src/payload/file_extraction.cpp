@@ -126,9 +126,13 @@ ResultCode extractEntry(InstallerContext& context, platform::File& installerFile
                 ? deleteFileWithRetries(context.platform.files, destination, kLibraryDeleteAttempts)
                 : deleteFileOnce(context.platform.files, destination);
         // A file held open by another program keeps its place: the entry is
-        // skipped without a word.
-        if (cleared == result::kFileBusy)
-            return result::kOk;
+        // skipped without a word, unless it is the screen saver itself,
+        // whose old version would stay while success was reported.
+        if (cleared == result::kFileBusy) {
+            if (index != entry::kEngine)
+                return result::kOk;
+            code = result::kSaverBusy;
+        }
     }
 
     if (code == result::kOk) {

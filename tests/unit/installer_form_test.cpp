@@ -1,12 +1,15 @@
 // The installation driver through the fake platform and a recording view:
 // how the preparation ends, what an installation leaves behind, and what the
 // buttons do while it runs.
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "app/installer_form.h"
 #include "base/texts.h"
 #include "fakes/recording_installer_view.h"
 #include "package_fixture.h"
+#include "sample_movie.h"
 #include "system/uninstall_entry.h"
 
 namespace {
@@ -21,6 +24,19 @@ const std::string kCommon = "C:\\Documents and Settings\\All Users\\Application 
 const std::string kSaverFolder = kCommon + "Vellarmont\\Aqua5405\\";
 const std::string kEngine = kSystem + "Aqua5405.scr";
 const std::string kTitle = "Aquarium Screen Saver";
+
+// The messages about the player that end a failed preparation.
+const std::string kPlayerRequiredMessage =
+    "This screen saver requires the latest Adobe Flash Player for Internet Explorer.\r\n\r\n"
+    "Please download the free player from http://www.adobe.com/go/getflashplayer and retry this "
+    "installation.";
+const std::string kPlayerUpdateFailedMessage =
+    "Adobe Flash Player Installation Failed.\r\n\r\nThis screen saver requires the Adobe Flash "
+    "Player. Please download and install the latest Adobe Flash Player for Internet Explorer from "
+    "http://www.adobe.com/go/getflashplayer then retry this installation. If this message appears "
+    "again, the installation cannot be completed because your user account has limited "
+    "installation privileges. To complete this installation, login with administrative "
+    "privileges and rerun this installer.";
 
 std::string commandText(const fake::FakeMessaging::CopyData& data) {
     return data.bytes.substr(0, data.bytes.find('\0'));
@@ -120,23 +136,20 @@ TEST(PreparationReport, MessagesOfTheReportTable) {
     const auto required = report(result::kFlashPlayerRequired);
     EXPECT_EQ(required->kind, platform::DialogKind::Information);
     EXPECT_EQ(required->button, DialogButton::Ok);
-    EXPECT_EQ(required->text.rfind("This screen saver requires the latest Adobe Flash Player for "
-                                   "Internet Explorer.\r\n\r\nPlease download the free player "
-                                   "from http",
-                                   0),
-              0u);
+    EXPECT_EQ(required->text, kPlayerRequiredMessage);
     const auto failed = report(result::kFlashUpdateFailed);
+    EXPECT_EQ(failed->kind, platform::DialogKind::Error);
     EXPECT_EQ(failed->button, DialogButton::Ok);
-    EXPECT_EQ(failed->text.rfind("Adobe Flash Player Installation Failed.\r\n\r\nThis screen saver "
-                                 "requires the Adobe Flash Player.",
-                                 0),
-              0u);
-    EXPECT_NE(failed->text.find(" then retry this installation. If this message appears again"),
-              std::string::npos);
+    EXPECT_EQ(failed->text, kPlayerUpdateFailedMessage);
 }
 
 TEST_F(Driver, AnInteractivePackageWaitsReadyForTheUser) {
+    // The shortcut that restarts this installer after a reboot goes at once.
+    const std::string shortcut = "C:\\Startup\\1989660035_installer.lnk";
+    fakes.system.setSpecialFolder(7, "C:\\Startup");
+    fakes.files.addFile(shortcut);
     start(package(installmode::kBitmap));
+    EXPECT_FALSE(fakes.files.exists(shortcut));
     EXPECT_TRUE(view.shown);
     EXPECT_FALSE(installer->closed());
     EXPECT_EQ(form().installBtn.caption, "Install");
@@ -205,7 +218,7 @@ TEST_F(Driver, FailuresEndTheRunAndLeaveNothing) {
          {},
          std::nullopt,
          true,
-         {preparationErrorReport(result::kFlashPlayerRequired)->text},
+         {kPlayerRequiredMessage},
          0,
          false},
         {"/q extracts the preview", installmode::kBitmap, {"/q"}, 3, false, {}, 0, false},
@@ -237,8 +250,7 @@ TEST_F(Driver, APlayerUpdateThatFailsMovesTheWindowAway) {
     fakes.players.createsFromAttempt.reset();
     start(content);
     EXPECT_EQ(view.form->position, (layout::Position{-3000, -3000}));
-    EXPECT_EQ(dialogTexts(),
-              std::vector<std::string>{preparationErrorReport(result::kFlashUpdateFailed)->text});
+    EXPECT_EQ(dialogTexts(), std::vector<std::string>{kPlayerUpdateFailedMessage});
     EXPECT_EQ(view.terminatedWith, 0);
     expectNothingLeft();
 }
@@ -246,7 +258,7 @@ TEST_F(Driver, APlayerUpdateThatFailsMovesTheWindowAway) {
 TEST_F(Driver, AMovieThatCannotPlayInstallsInTheStartUpWindow) {
     PackageContent content = package(installmode::kMovie);
     content.entries[3] = entryOf("preview.swf", 4, bytesOf("not a movie at all"));
-    fakes.ui.answers = {DialogButton::No};
+    fakes.ui.answers = {DialogButton::Yes};
     start(content);
     EXPECT_EQ(view.preparingMessages,
               (std::vector<std::string>{"Preparing Installation...", "Installing Screen Saver...",
@@ -254,23 +266,163 @@ TEST_F(Driver, AMovieThatCannotPlayInstallsInTheStartUpWindow) {
     EXPECT_EQ(view.preparing->title, "Install: Aquarium Screen Saver");
     ASSERT_EQ(fakes.ui.dialogs.size(), 1u);
     EXPECT_EQ(fakes.ui.dialogs[0].text, std::string(text::kOpenControlPanelQuestion.text));
+    EXPECT_EQ(commands(),
+              (std::vector<std::string>{"read installer heard file", "makeActiveSaver-Aqua5405.scr",
+                                        "openScreenSaverControlPanel"}));
+    EXPECT_EQ(installer->runMode(), installmode::kMovie) << "the package's mode again";
     EXPECT_TRUE(installed());
     EXPECT_FALSE(view.shown);
     EXPECT_EQ(view.terminatedWith, 0);
 }
 
 TEST_F(Driver, InstallThenCloseWithTheControlPanelQuestion) {
+    const std::vector<std::string> installing{"read installer heard file",
+                                              "makeActiveSaver-Aqua5405.scr"};
+    const struct {
+        const char* what;
+        bool offer;
+        std::vector<std::string> dialogs;
+        std::string status;
+        std::vector<std::string> extraCommands;
+    } cases[] = {
+        {"offered, answered Yes",
+         true,
+         {std::string(text::kOpenControlPanelQuestion.text)},
+         "Opening the Display Properties control panel. Please standby...",
+         {"openScreenSaverControlPanel"}},
+        // Not offered: no question, the window closes at once.
+        {"not offered", false, {}, "Screensaver Installation and Setup Complete.", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        test.start(package(installmode::kBitmap, c.offer));
+        test.fakes.ui.answers = {DialogButton::Yes};
+        test.view.events->installBtnClick();
+        EXPECT_TRUE(test.installed());
+        EXPECT_EQ(test.dialogTexts(), c.dialogs);
+        EXPECT_EQ(test.form().labCopying.caption, c.status);
+        EXPECT_TRUE(test.form().doneBtn.visible);
+        std::vector<std::string> commands = installing;
+        commands.insert(commands.end(), c.extraCommands.begin(), c.extraCommands.end());
+        EXPECT_EQ(test.commands(), commands);
+        EXPECT_TRUE(test.installer->closed());
+        EXPECT_EQ(test.view.terminatedWith, 0);
+        EXPECT_FALSE(test.fakes.files.exists(kWorkFolder));
+    }
+}
+
+// Install clicked again in any pause of a running installation is refused:
+// one installation runs, and the launcher hears of it once.
+TEST_F(Driver, InstallClickedAgainWhileInstallingIsRefused) {
     start(package(installmode::kBitmap));
     fakes.ui.answers = {DialogButton::Yes};
+    const int pausesBefore = fakes.ui.pausesStarted;
     view.events->installBtnClick();
-    EXPECT_TRUE(installed());
-    EXPECT_EQ(form().labCopying.caption,
-              "Opening the Display Properties control panel. Please standby...");
-    EXPECT_TRUE(form().doneBtn.visible);
-    EXPECT_EQ(commands().back(), "openScreenSaverControlPanel");
-    EXPECT_TRUE(installer->closed());
-    EXPECT_EQ(view.terminatedWith, 0);
-    EXPECT_FALSE(fakes.files.exists(kWorkFolder));
+    const int pauses = fakes.ui.pausesStarted - pausesBefore;
+    ASSERT_GT(pauses, 2);
+    for (int pause = 1; pause <= pauses; ++pause) {
+        SCOPED_TRACE(::testing::Message() << "clicked in pause " << pause);
+        Machine test;
+        test.start(package(installmode::kBitmap));
+        test.fakes.ui.answers = {DialogButton::Yes};
+        const int started = test.fakes.ui.pausesStarted;
+        bool clicked = false;
+        test.fakes.ui.duringPause(started + pause, [&] {
+            clicked = true;
+            test.view.events->installBtnClick();
+        });
+        test.view.events->installBtnClick();
+        EXPECT_TRUE(clicked);
+        EXPECT_EQ(test.fakes.ui.pausesStarted - started, pauses);
+        EXPECT_EQ(test.commands(), (std::vector<std::string>{"read installer heard file",
+                                                             "makeActiveSaver-Aqua5405.scr",
+                                                             "openScreenSaverControlPanel"}));
+        EXPECT_EQ(test.dialogTexts(),
+                  std::vector<std::string>{std::string(text::kOpenControlPanelQuestion.text)});
+        EXPECT_TRUE(test.installed());
+        EXPECT_TRUE(test.installer->closed());
+        EXPECT_EQ(test.view.terminatedWith, 0);
+    }
+}
+
+// On 64-bit Windows the engine goes into the native system folder too; a
+// failure takes both copies back with the saver folder and the uninstall
+// entry, and the extracted data file goes even while the window stays open.
+TEST_F(Driver, AFailedInstallationTakesBackWhatItPlaced) {
+    const std::string nativeEngine = kNative + "Aqua5405.scr";
+    const struct {
+        const char* what;
+        std::uint8_t mode;
+        std::optional<std::size_t> wrongSize;
+        bool installed;
+        std::optional<std::int32_t> exitCode; // none: the window stays open
+    } cases[] = {
+        {"quiet, succeeds", installmode::kQuiet, std::nullopt, true, 0},
+        {"quiet, fails after the engine", installmode::kQuiet, 7, false, -13},
+        {"interactive, fails after the data file", installmode::kBitmap, 9, false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        test.fakes.system.wow64 = platform::Wow64Answer::Yes;
+        test.fakes.files.addFolder(kNative);
+        test.start(package(c.mode), {}, c.wrongSize);
+        if (c.mode != installmode::kQuiet)
+            test.view.events->installBtnClick();
+        EXPECT_EQ(test.fakes.files.exists(kEngine), c.installed);
+        EXPECT_EQ(test.fakes.files.exists(nativeEngine), c.installed);
+        EXPECT_EQ(test.fakes.files.exists(kSaverFolder), c.installed);
+        EXPECT_EQ(
+            test.fakes.registry.keyExists(RegistryRoot::LocalMachine, uninstallKeyPath(kTitle)),
+            c.installed);
+        EXPECT_EQ(test.view.terminatedWith, c.exitCode);
+        EXPECT_EQ(test.fakes.files.exists(kWorkFolder), !c.exitCode);
+        EXPECT_FALSE(test.fakes.files.exists(kWorkFolder + "aquarium.dat"));
+    }
+}
+
+// A picture shows in bmpPanel with the movie's panel hidden; a movie plays
+// in moviePanel1, which stays visible, and no picture is loaded.
+TEST_F(Driver, ThePreviewShowsInItsOwnPanel) {
+    const struct {
+        const char* what;
+        std::uint8_t mode;
+        EntryContent preview;
+        std::vector<std::string> pictures;
+    } cases[] = {
+        {"bitmap",
+         installmode::kBitmap,
+         entryOf("preview.bmp", 4, compressible(3000, 'p')),
+         {kWorkFolder + "preview.BMP"}},
+        {"JPEG",
+         installmode::kJpeg,
+         entryOf("preview.jpg", 4, compressible(3000, 'j')),
+         {kWorkFolder + "preview.jpg"}},
+        {"movie",
+         installmode::kMovie,
+         entryOf("preview.swf", 4, bytesOf(sampleMovie(9, false))),
+         {}},
+        {"movie, other mode",
+         installmode::kMovieToo,
+         entryOf("preview.swf", 4, bytesOf(sampleMovie(9, true))),
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        PackageContent content = package(c.mode);
+        content.entries[entry::kPreview] = c.preview;
+        test.start(content);
+        ASSERT_TRUE(test.view.shown);
+        const bool picture = !c.pictures.empty();
+        EXPECT_EQ(test.view.picturesLoaded, c.pictures);
+        EXPECT_EQ(test.form().moviePanel1.visible, !picture);
+        if (picture) {
+            EXPECT_TRUE(test.form().bmpPanel.visible);
+        }
+        EXPECT_EQ(test.installer->moviePanel1().swfFilename.empty(), picture);
+    }
 }
 
 TEST_F(Driver, CancelDuringExtractionCleansUpAndCloses) {
@@ -309,12 +461,118 @@ TEST_F(Driver, AFailedInstallationLeavesInstallDisabledUntilCancelCloses) {
     view.events->installBtnClick();
     EXPECT_FALSE(installer->closed());
     EXPECT_FALSE(form().installBtn.enabled);
-    EXPECT_EQ(form().labCopying.caption.rfind("Install", 0), 0u) << form().labCopying.caption;
+    EXPECT_EQ(form().labCopying.caption, "Install failed. Error: -16");
+    EXPECT_EQ(dialogTexts(),
+              (std::vector<std::string>{"Zip Error: Problem expanding data in memory. \r\n\r\n",
+                                        "Installation Error: " + kEngine +
+                                            "\r\n\r\nProblem with "
+                                            "file " +
+                                            kEngine + ". "}));
     view.events->installBtnClick(); // disabled in the real window; a stray click changes nothing
     view.events->cancelBtnClick();
     EXPECT_TRUE(installer->closed());
     EXPECT_EQ(view.terminatedWith, 0);
     expectNothingLeft();
+}
+
+TEST_F(Driver, TheLicenceIsShownOrTheRunEnds) {
+    const struct {
+        const char* what;
+        bool carried;
+        bool readable;
+        std::vector<std::string> loaded;
+        bool ready;
+        const char* installCaption;
+        bool boxVisible;
+        layout::BorderStyle border;
+    } cases[] = {
+        {"no licence", false, true, {}, true, "Install", false, layout::BorderStyle::fixed},
+        {"readable",
+         true,
+         true,
+         {kWorkFolder + "licence.rtf"},
+         true,
+         "Accept and Install",
+         true,
+         layout::BorderStyle::sizeable},
+        {"unreadable",
+         true,
+         false,
+         {kWorkFolder + "licence.rtf"},
+         false,
+         "&Install",
+         true,
+         layout::BorderStyle::fixed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        PackageContent content = package(installmode::kBitmap);
+        if (c.carried) {
+            content.header.hasLicence = 1;
+            content.entries[entry::kLicence] = entryOf("licence.rtf", 4, compressible(400, 'l'));
+        }
+        test.view.licenceReadable = c.readable;
+        test.start(content);
+        EXPECT_EQ(test.view.licencesLoaded, c.loaded);
+        EXPECT_EQ(test.view.shown, c.ready);
+        EXPECT_EQ(test.installer->closed(), !c.ready);
+        EXPECT_EQ(test.form().installBtn.caption, c.installCaption);
+        EXPECT_EQ(test.form().licenseScrollBox.visible, c.boxVisible);
+        EXPECT_EQ(test.form().border, c.border);
+        if (c.ready)
+            continue;
+        EXPECT_EQ(test.dialogTexts(),
+                  std::vector<std::string>{"Installation Error: Installer may be corrupted. Please "
+                                           "get a new copy and try installation again.\r\n\r\n"
+                                           "File: licence.rtf"});
+        EXPECT_EQ(test.view.terminatedWith, 0);
+        test.expectNothingLeft();
+    }
+}
+
+TEST_F(Driver, AFailedInstallationReportsAndWaitsForCancel) {
+    const std::string privileges =
+        "\r\n\r\nInsufficient user account privileges.\r\n\r\nThe current user account has "
+        "insufficient privileges to install screen savers. Please contact your system "
+        "administrator for help in performing this installation.";
+    const struct {
+        const char* what;
+        std::function<void(fake::FakeFileSystem&)> fault;
+        std::string status;
+        std::vector<std::string> dialogs;
+    } cases[] = {
+        {"system folder denied",
+         [](auto& files) { files.denyAccess(kSystem); },
+         "Installation Aborted: Insufficient user account privileges.",
+         {"Installation Error: " + kEngine + privileges, "Installation Error: 5" + privileges}},
+        {"engine held open",
+         [](auto& files) { files.addFile(kEngine, "old"), files.holdOpen(kEngine); },
+         "Installation Aborted: Screensaver cannot be replaced.",
+         std::vector<std::string>(
+             2, "Installation Error: Screensaver cannot be replaced.\r\n\r\nPlease close the "
+                "screen saver control panel and try again. If the install fails again, you may "
+                "have insufficient privileges to install screen savers. Please contact your system "
+                "administrator for assistance.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        PackageContent content = package(installmode::kBitmap);
+        content.entries[entry::kEngine] =
+            entryOf("Aqua5405.scr", 2, compressible(2000, 'e'), false);
+        test.start(content);
+        c.fault(test.fakes.files);
+        test.view.events->installBtnClick();
+        EXPECT_FALSE(test.installer->closed());
+        EXPECT_EQ(test.form().labCopying.caption, c.status);
+        EXPECT_FALSE(test.form().installBtn.enabled);
+        EXPECT_EQ(test.dialogTexts(), c.dialogs);
+        EXPECT_FALSE(test.fakes.files.exists(kSaverFolder));
+        test.view.events->cancelBtnClick();
+        EXPECT_TRUE(test.installer->closed());
+        EXPECT_EQ(test.view.terminatedWith, 0);
+    }
 }
 
 TEST_F(Driver, APlayingMovieIsRefreshedOnlyWhenTheApplicationIsActive) {
