@@ -14,7 +14,10 @@ ResultCode copyPackage(InstallerContext& context) {
     const PackageState& package = context.package;
     ResultCode code = deleteFileWithRetries(context.platform.files, package.packageCopyPath,
                                             kPackageCopyDeleteAttempts);
-    if (code == result::kOk)
+    // The system could not name the running program: there is nothing to copy.
+    if (code == result::kOk && package.executablePath.empty())
+        code = static_cast<ResultCode>(platform::kErrorFileNotFound);
+    else if (code == result::kOk)
         code = static_cast<ResultCode>(copyFileCreatingFolders(
             context.platform.files, package.executablePath, package.packageCopyPath, false));
     if (code != result::kOk)

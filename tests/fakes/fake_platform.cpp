@@ -166,7 +166,7 @@ std::string FakeFileSystem::reached(const std::string& path, bool followLast) co
     // share path ends there.
     const bool root = !path.empty() && path.find_first_not_of("\\/") == std::string::npos;
     if (!drive && !share && !root)
-        throw std::logic_error("a relative path reached the file system: \"" + path + "\"");
+        throw WorldMisused{"a relative path reached the file system: \"" + path + "\""};
     std::string k = key(path);
     // Each link on the way is replaced by its target, from the start again,
     // so that a target may hold links too; a loop of links ends somewhere.
@@ -594,7 +594,7 @@ void FakeUserInterface::handleNextMessage() {
         return;
     }
     if (!timer_)
-        throw std::logic_error("waiting for a message that never comes");
+        throw WorldMisused{"waiting for a message that never comes"};
     const std::function<void()> fire = std::move(timer_);
     timer_ = nullptr;
     fire();

@@ -21,6 +21,13 @@ namespace fake {
 
 constexpr platform::WinError kErrorDirectory = 267; // ERROR_DIRECTORY
 
+// Raised where a run does what Windows would never answer: a wait for a
+// message that never comes (the program would hang), a relative path. Not a
+// std::exception, so that no error handling of the installer can swallow it.
+struct WorldMisused {
+    std::string what;
+};
+
 class FakeFileSystem final : public platform::FileSystem {
   public:
     FakeFileSystem();

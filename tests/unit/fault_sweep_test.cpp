@@ -120,6 +120,8 @@ class SweptRun {
             outcome.workFolder = installer.context().paths.workDir;
         } catch (const fake::RunawayRun&) {
             outcome.ended = false;
+        } catch (const fake::WorldMisused&) {
+            outcome.ended = false; // it would wait for ever
         } catch (const std::exception&) {
             outcome.ended = false; // nothing may leave the installer's handlers
         }
@@ -290,6 +292,10 @@ TEST(FaultSweep, ARaisedErrorWhileInstallingCleansUpAndRestoresTheRunMode) {
         std::vector<std::string> dialogs;
     } cases[] = {
         {"quiet", installmode::kQuiet, -421, {}},
+        {"interactive",
+         installmode::kBitmap,
+         0,
+         {"Installer file is corrupted. Vellarmont Error: -421. "}},
         {"without preview",
          installmode::kMovie,
          0,
