@@ -143,15 +143,26 @@ vm_build_image() {
   include=$(IFS=,; echo "${VM_PACKAGES[*]}")
   local sources=()
   mapfile -t sources < <(vm_apt_sources)
-  if ! mmdebstrap --mode=root --variant=apt --architectures=amd64,i386 --include="$include" \
+  # A mirror in the middle of a sync serves index files that do not match
+  # their Release file; that passes within minutes, so a failed root is
+  # made again after a pause, a few times, before the machine is given up.
+  local attempt=1 attempts=4
+  while ! mmdebstrap --mode=root --variant=apt --architectures=amd64,i386 --include="$include" \
       --dpkgopt=force-unsafe-io --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-exclude=/usr/share/man/*' \
       --dpkgopt='path-exclude=/usr/share/locale/*' --aptopt='Acquire::Languages "none"' \
-      "$VM_SUITE" "$root" "${sources[@]}" </dev/null >"$log" 2>&1; then
-    tail -n 30 "$log" >&2
-    echo "the guest's root could not be made (log: $log)" >&2
+      --aptopt='Acquire::Retries "3"' \
+      "$VM_SUITE" "$root" "${sources[@]}" </dev/null >"$log" 2>&1; do
     vm_remove_root "$root"
-    return 1
-  fi
+    if [ "$attempt" -ge "$attempts" ]; then
+      tail -n 30 "$log" >&2
+      echo "the guest's root could not be made after $attempts tries (log: $log)" >&2
+      return 1
+    fi
+    grep -m 3 '^E:' "$log" >&2
+    echo "the guest's root could not be made (try $attempt of $attempts); trying again in $((attempt * 60)) s" >&2
+    sleep $((attempt * 60))
+    attempt=$((attempt + 1))
+  done
   vm_init_script >"$root/vlx-init" && chmod 755 "$root/vlx-init"
   local kernel initrd
   kernel=$(find "$root/boot" -maxdepth 1 -name 'vmlinuz-*' | sort | tail -n 1)
