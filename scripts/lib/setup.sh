@@ -26,7 +26,7 @@ PACKAGES=(
   cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev
   zlib1g-dev libjpeg62-turbo-dev libstorm-dev nlohmann-json3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev
-  wine wine64 xvfb imagemagick x11-apps x11-utils xxd
+  wine wine64 xvfb imagemagick x11-apps x11-utils xxd osslsigncode openssl
 )
 PACKAGES_32BIT=(wine32:i386)
 
@@ -63,21 +63,40 @@ probe_32bit() {
   fi
 }
 
-install_packages() {
-  local wanted=("${PACKAGES[@]}")
-  [ "$RUNS_32BIT" = yes ] && wanted+=("${PACKAGES_32BIT[@]}")
-  [ "$USE_VM" = yes ] && wanted+=("${VM_HOST_PACKAGES[@]}")
-  local missing=()
-  for p in "${wanted[@]}"; do
+# Installs the Debian packages in the arguments that are not installed yet.
+install_missing() { # package...
+  local missing=() p
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   say "installing: ${missing[*]}"
-  if [ "$RUNS_32BIT" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
+  if [ "$APT_UPDATED" != yes ]; then
+    # An index that one mirror serves broken (a sync in progress) fails the
+    # update but not what the other indexes give: the install says whether
+    # the packages could be had.
+    apt-get update -q || echo "apt-get update reported errors; installing from the indexes it could read" >&2
+    APT_UPDATED=yes
   fi
-  apt-get update -q
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+}
+APT_UPDATED=no
+
+# The project's packages; Wine's 32-bit half where 32-bit programs run. When
+# that half cannot be installed (its i386 packages must match the installed
+# amd64 versions, and a mirror may lack them), the machine is taken as one
+# without 32-bit code: the emulated machine then runs the 32-bit suites.
+install_packages() {
+  install_missing "${PACKAGES[@]}" || return 1
+  if [ "$RUNS_32BIT" = yes ]; then
+    dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386; APT_UPDATED=no; }
+    if ! install_missing "${PACKAGES_32BIT[@]}"; then
+      RUNS_32BIT=no
+      NO_32BIT_REASON="32-bit programs run here, but Wine's 32-bit packages (${PACKAGES_32BIT[*]}) could not be installed"
+      [ "${VLX_NO_VM:-0}" != 1 ] && USE_VM=yes
+    fi
+  fi
+  if [ "$USE_VM" = yes ]; then install_missing "${VM_HOST_PACKAGES[@]}" || return 1; fi
 }
 
 # libjpeg-turbo has no MinGW package: build it from Debian's own source
@@ -97,7 +116,7 @@ build_libjpeg_mingw() {
   done
   local opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt/parts"
               -o "Dir::State::Lists=$apt/lists")
-  apt-get "${opts[@]}" update -q
+  apt-get "${opts[@]}" update -q || echo "apt-get update reported errors; fetching the source from the indexes it could read" >&2
   (cd "$apt/src" && apt-get "${opts[@]}" source -q libjpeg-turbo)
   local src
   src=$(find "$apt/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n 1)
@@ -184,6 +203,7 @@ setup_all() {
   if [ "$RUNS_32BIT" = yes ] && ! "$WINE32_LOADER" --version >/dev/null 2>&1; then
     RUNS_32BIT=no
     NO_32BIT_REASON="Wine's 32-bit loader does not start"
+    if [ "${VLX_NO_VM:-0}" != 1 ]; then USE_VM=yes; install_missing "${VM_HOST_PACKAGES[@]}" || return 1; fi
   fi
   if [ "$RUNS_32BIT" = yes ]; then
     say "32-bit programs run here: the product and its 64-bit twin are both tested"

@@ -39,7 +39,7 @@ VM_RUN_SECONDS=${VLX_VM_RUN_SECONDS:-3000}
 VM_WAIT_SCALE=4
 VM_PACKAGES=(
   linux-image-amd64 kmod udev procps mount
-  cmake wine wine64 wine32:i386 xvfb x11-apps xxd
+  cmake wine wine64 wine32:i386 xvfb x11-apps xxd osslsigncode openssl
 )
 VM_HOST_PACKAGES=(qemu-system-x86 mmdebstrap e2fsprogs)
 VM_PID=
@@ -84,6 +84,40 @@ vm_apt_sources() {
   local f
   for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
     [ -f "$f" ] && echo "$f"
+  done
+}
+
+# The package sources, one per file in FOLDER, that give their indexes for
+# both architectures; mmdebstrap refuses any index that fails, and a mirror
+# can serve one broken index for days (seen: bookworm-security's i386 list
+# with the wrong size). A source that fails is left out, and said so.
+vm_reachable_sources() { # folder
+  local folder=$1 f
+  rm -rf "$folder" && mkdir -p "$folder/lists/partial" "$folder/cache"
+  local n=0
+  for f in $(vm_apt_sources); do
+    case "$f" in
+      *.sources) # stanzas, separated by blank lines
+        awk -v out="$folder/s" 'BEGIN { n = 0 } /^[[:space:]]*$/ { if (open) { n++; open = 0 } next }
+          { open = 1; print > (out "-" FILENAME_N "-" n ".sources") }' FILENAME_N=$n "$f" ;;
+      *) grep -E '^[[:space:]]*deb[[:space:]]' "$f" | awk -v out="$folder/l" '
+          { print > (out "-" FILENAME_N "-" NR ".list") }' FILENAME_N=$n ;;
+    esac
+    n=$((n + 1))
+  done
+  local part
+  for part in "$folder"/*.sources "$folder"/*.list; do
+    [ -f "$part" ] || continue
+    mkdir -p "$folder/one" && rm -f "$folder/one"/* && cp "$part" "$folder/one/"
+    if apt-get -q -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$folder/one" \
+        -o "Dir::State::Lists=$folder/lists" -o "Dir::Cache=$folder/cache" \
+        -o APT::Architecture=amd64 -o APT::Architectures::=amd64 -o APT::Architectures::=i386 \
+        -o 'Acquire::Languages=none' update --error-on=any >"$part.log" 2>&1; then
+      echo "$part"
+    else
+      echo "left out of the guest's package sources (its indexes could not be read): $(grep -m 1 -E '^(URIs|deb)' "$part")" >&2
+      grep -m 2 '^E:' "$part.log" >&2
+    fi
   done
 }
 
@@ -142,7 +176,11 @@ vm_build_image() {
   local include
   include=$(IFS=,; echo "${VM_PACKAGES[*]}")
   local sources=()
-  mapfile -t sources < <(vm_apt_sources)
+  mapfile -t sources < <(vm_reachable_sources "$VM_DIR/sources")
+  if [ ${#sources[@]} -eq 0 ]; then
+    echo "none of this machine's package sources could be read for amd64 and i386: the guest's root cannot be made" >&2
+    return 1
+  fi
   # A mirror in the middle of a sync serves index files that do not match
   # their Release file; that passes within minutes, so a failed root is
   # made again after a pause, a few times, before the machine is given up.
