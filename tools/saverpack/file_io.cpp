@@ -9,8 +9,17 @@ namespace fs = std::filesystem;
 ToolError::ToolError(const fs::path& file, const std::string& problem)
     : std::runtime_error(displayPath(file) + ": " + problem) {}
 
+fs::path pathFromUtf8(std::string_view text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string utf8Of(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::string displayPath(const fs::path& path) {
-    return path.string();
+    return utf8Of(path);
 }
 
 namespace {
@@ -100,11 +109,11 @@ AtomicOutputFile::AtomicOutputFile(const fs::path& target) : target_(target) {
     for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
         // Appended piece by piece: GCC 12 warns falsely about "." + std::string.
         std::string name(1, '.');
-        name += target.filename().string();
+        name += utf8Of(target.filename());
         name += '.';
         name += std::to_string(random() % 1000000);
         name += ".tmp";
-        const fs::path candidate = folder / name;
+        const fs::path candidate = folder / pathFromUtf8(name);
         if (!fs::exists(candidate, error))
             temporary_ = candidate;
     }

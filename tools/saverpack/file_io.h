@@ -9,6 +9,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -20,7 +21,13 @@ class ToolError : public std::runtime_error {
     explicit ToolError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// The path as it is shown in messages.
+// Paths from and to UTF-8 text, the tool's text everywhere: the command
+// line, descriptions and messages. (On Windows a path built from a plain
+// std::string would read it in the ANSI code page.)
+std::filesystem::path pathFromUtf8(std::string_view text);
+std::string utf8Of(const std::filesystem::path& path);
+
+// The path as it is shown in messages, in UTF-8.
 std::string displayPath(const std::filesystem::path& path);
 
 // The whole file. Refuses a missing file, a folder, a file that cannot be

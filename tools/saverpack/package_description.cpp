@@ -90,7 +90,7 @@ class DescriptionReader {
         const std::string relative = text(value, where);
         if (relative.empty())
             fail(where + " names no file");
-        return base_ / fs::path(relative);
+        return base_ / pathFromUtf8(relative);
     }
 
     const fs::path& file() const { return file_; }
@@ -162,7 +162,7 @@ EntryPlan readEntry(const DescriptionReader& reader, const json& value, const st
         reader.fail(role + " must be a file name or an object with \"file\"");
     }
     if (!value.is_object() || !value.contains("name"))
-        plan.name = plan.source->filename().string();
+        plan.name = utf8Of(plan.source->filename());
     checkEntryName(reader, plan.name, role);
     if (std::find(kinds.begin(), kinds.end(), plan.kind) == kinds.end())
         reader.fail(
@@ -185,7 +185,7 @@ std::vector<DataItemPlan> walkDataFolder(const DescriptionReader& reader, const 
             continue;
         if (!found.is_regular_file(error))
             throw ToolError(found.path(), "neither a file nor a folder (in a data folder)");
-        std::string name = found.path().lexically_relative(folder).generic_string();
+        std::string name = utf8Of(found.path().lexically_relative(folder));
         std::replace(name.begin(), name.end(), '/', '\\');
         items.push_back({under.empty() ? name : under + "\\" + name, found.path(), compress});
     }
@@ -270,7 +270,7 @@ void readDataFile(const DescriptionReader& reader, const json& value, PackagePla
             item.source = reader.path(file["file"], where + ".file");
         }
         item.name = file.contains("name") ? reader.text(file["name"], where + ".name")
-                                          : item.source->filename().string();
+                                          : utf8Of(item.source->filename());
         checkDataFileName(reader, item.name, where);
         plan.dataItems.push_back(std::move(item));
     }

@@ -192,11 +192,11 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-o" || arg == "--output")
-            output = optionValue(args, i);
+            output = pathFromUtf8(optionValue(args, i));
         else if (arg == "--stub")
-            stubOption = optionValue(args, i);
+            stubOption = pathFromUtf8(optionValue(args, i));
         else if (arg == "--library")
-            library = optionValue(args, i);
+            library = pathFromUtf8(optionValue(args, i));
         else if (arg == "--best")
             choice.parse = implode::Parse::best;
         else if (arg.size() > 1 && arg[0] == '-')
@@ -204,7 +204,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         else if (description)
             throw UsageError{"takes one description, not also " + arg};
         else
-            description = arg;
+            description = pathFromUtf8(arg);
     }
     if (!description)
         throw UsageError{"needs a package description"};
@@ -256,7 +256,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 }
 
 int list(const std::vector<std::string>& args, std::ostream& out) {
-    const fs::path file = positionalOnly(args, 1)[0];
+    const fs::path file = pathFromUtf8(positionalOnly(args, 1)[0]);
     FileSource source(file);
     const PackageReport report = inspectPackage(source, InspectionDepth::list);
     out << displayPath(file) << "\n";
@@ -267,7 +267,7 @@ int list(const std::vector<std::string>& args, std::ostream& out) {
 }
 
 int verify(const std::vector<std::string>& args, std::ostream& out) {
-    const fs::path file = positionalOnly(args, 1)[0];
+    const fs::path file = pathFromUtf8(positionalOnly(args, 1)[0]);
     FileSource source(file);
     const PackageReport report = inspectPackage(source, InspectionDepth::verify);
     for (const std::string& check : report.checks)
@@ -349,23 +349,23 @@ int implodeCommand(const std::vector<std::string>& args, std::ostream& out) {
         }
     }
     files = positionalOnly(files, 2);
-    std::ifstream input = openInputFile(files[0]);
-    AtomicOutputFile output(files[1]);
+    std::ifstream input = openInputFile(pathFromUtf8(files[0]));
+    AtomicOutputFile output(pathFromUtf8(files[1]));
     StreamPump pump{std::move(input), output, false, std::nullopt};
     const unsigned int result = implode::implodeStream(pumpRead, pumpWrite, &pump, settings);
-    finishPump(pump, files[0], result);
+    finishPump(pump, pathFromUtf8(files[0]), result);
     out << files[1] << ": written\n";
     return kExitOk;
 }
 
 int explodeCommand(const std::vector<std::string>& args, std::ostream& out) {
     const std::vector<std::string> files = positionalOnly(args, 2);
-    std::ifstream input = openInputFile(files[0]);
-    AtomicOutputFile output(files[1]);
+    std::ifstream input = openInputFile(pathFromUtf8(files[0]));
+    AtomicOutputFile output(pathFromUtf8(files[1]));
     StreamPump pump{std::move(input), output, false, std::nullopt};
     std::vector<char> workArea(implode::kExplodeWorkAreaSize);
     const unsigned int result = implode::explode(pumpRead, pumpWrite, workArea.data(), &pump);
-    finishPump(pump, files[0], result);
+    finishPump(pump, pathFromUtf8(files[0]), result);
     out << files[1] << ": written\n";
     return kExitOk;
 }
