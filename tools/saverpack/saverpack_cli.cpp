@@ -4,6 +4,7 @@
 #include <fstream>
 #include <optional>
 
+#include "code_signing.h"
 #include "file_io.h"
 #include "implode/implode.h"
 #include "package_assembly.h"
@@ -26,6 +27,7 @@ commands:
   build DESCRIPTION -o OUT.exe   pack the files a package description names
   list FILE                      show an installer's header, entries and data files
   verify FILE                    expand and check everything an installer carries
+  sign FILE --sign PFX           sign an installer in place (Authenticode)
   implode IN OUT                 compress a file into a raw implode stream
   explode IN OUT                 expand a raw implode stream
 
@@ -34,6 +36,7 @@ commands:
 
 constexpr const char* kBuildHelp =
     R"(usage: saverpack build DESCRIPTION -o OUT.exe [--stub FILE] [--library FILE] [--best]
+                       [--sign PFX [--password-file FILE] [--timestamp URL]]
 
 Reads the package description (JSON), checks it, packs every file it names
 and writes the installer: the stub padded to 698368 bytes, the header and the
@@ -51,6 +54,9 @@ options:
                      description's "implodeLibrary", else the impborl.dll built
                      beside saverpack (or the MinGW build's).
   --best             the slower optimal parse: smaller streams
+  --sign PFX ...     sign the installer before it is written, as "saverpack sign"
+                     does (see "saverpack sign --help"); nothing is written when
+                     signing fails
 
 description fields:
   saverTitle (at most 64 bytes), installMode (1 "bitmap", 2 or 3 "movie",
@@ -69,13 +75,16 @@ constexpr const char* kListHelp = R"(usage: saverpack list FILE
 
 Shows the header fields of an installer, every entry (index, kind, compressed,
 firstByte, lastByte, stored and expanded size, name) and every record of the
-saver data file (entry 8, expanded when compressed), and any fault noticed.
+saver data file (entry 8, expanded when compressed), the signer (the
+certificate's subject and validity) and any fault noticed.
 )";
 
 constexpr const char* kVerifyHelp = R"(usage: saverpack verify FILE
 
 Expands every entry and every data-file item of an installer and checks every
 offset and size against the file and against what the installer requires.
+A signed installer's signature must be readable and its hash must match the
+signed bytes (the certificate is not checked against a trusted root).
 Exits with 0 only when all of it holds.
 )";
 
@@ -88,6 +97,25 @@ options:
   --ascii          the ASCII literal mode (default: binary)
   --window SIZE    the dictionary size: 1024, 2048 or 4096 (default)
   --best           the slower optimal parse
+)";
+
+constexpr const char* kSignHelp =
+    R"(usage: saverpack sign FILE --sign PFX [--password-file FILE] [--timestamp URL]
+
+Signs an installer in place with an Authenticode signature (SHA-256). The
+package is checked first; the signed result must read back whole, with its
+certificate valid now and meant for code signing, before it replaces FILE.
+On failure FILE stays as it was.
+
+The signer is osslsigncode on PATH (Debian package osslsigncode); on Windows
+signtool.exe on PATH, else osslsigncode.exe.
+
+options:
+  --sign PFX             the certificate and its private key (PKCS#12)
+  --password-file FILE   the file whose first line is the PFX's password; it is
+                         never put on a command line, so on Windows it needs
+                         osslsigncode.exe
+  --timestamp URL        an RFC 3161 time-stamping server
 )";
 
 constexpr const char* kExplodeHelp = R"(usage: saverpack explode IN OUT
@@ -182,6 +210,49 @@ std::optional<fs::path> chooseStub(const std::optional<fs::path>& option,
     return std::nullopt;
 }
 
+// --sign PFX, --password-file FILE and --timestamp URL, as build and sign take them.
+struct SigningChoice {
+    std::optional<fs::path> certificate;
+    std::optional<fs::path> passwordFile;
+    std::optional<std::string> timestampUrl;
+
+    bool take(const std::vector<std::string>& args, std::size_t& i) {
+        if (args[i] == "--sign")
+            certificate = pathFromUtf8(optionValue(args, i));
+        else if (args[i] == "--password-file")
+            passwordFile = pathFromUtf8(optionValue(args, i));
+        else if (args[i] == "--timestamp")
+            timestampUrl = optionValue(args, i);
+        else
+            return false;
+        return true;
+    }
+
+    std::optional<SigningOptions> options() const {
+        if (!certificate && (passwordFile || timestampUrl))
+            throw UsageError{"--password-file and --timestamp need --sign PFX"};
+        if (!certificate)
+            return std::nullopt;
+        return SigningOptions{*certificate, passwordFile, timestampUrl};
+    }
+};
+
+// Signs and checks that the signed package still reads as it did.
+SignedInstaller signChecked(std::span<const std::uint8_t> installer, const SigningOptions& options,
+                            const fs::path& output) {
+    SignedInstaller result = signInstaller(installer, options, output);
+    MemorySource source(result.bytes);
+    const PackageReport report = inspectPackage(source, InspectionDepth::list);
+    if (!report.problems.empty())
+        throw ToolError(output, "not signed: the signed package fails its check: " +
+                                    report.problems.front());
+    return result;
+}
+
+void printSigner(const SignerCertificate& signer, std::ostream& out) {
+    out << "signed by \"" << signer.subjectName << "\"";
+}
+
 int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
           const ToolEnvironment& environment) {
     std::optional<fs::path> description;
@@ -189,8 +260,11 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     std::optional<fs::path> stubOption;
     std::optional<fs::path> library;
     CompressionChoice choice;
+    SigningChoice signing;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (signing.take(args, i))
+            continue;
         if (arg == "-o" || arg == "--output")
             output = pathFromUtf8(optionValue(args, i));
         else if (arg == "--stub")
@@ -210,11 +284,15 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         throw UsageError{"needs a package description"};
     if (!output)
         throw UsageError{"needs -o OUT.exe"};
+    const std::optional<SigningOptions> signingOptions = signing.options();
 
     PackagePlan plan = readPackageDescription(*description);
     const fs::path libraryFile = chooseLibrary(library, plan, environment);
     setImplodeLibrary(plan, libraryFile);
     const std::optional<fs::path> stubFile = chooseStub(stubOption, environment);
+    if (signingOptions && !stubFile)
+        throw ToolError(*output, "cannot sign: without --stub the program image is zero-filled, "
+                                 "not a Windows program");
     Bytes stub;
     if (stubFile) {
         stub = readWholeFile(*stubFile);
@@ -238,14 +316,24 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         throw ToolError(*output, "not written: the package fails its own check:" + problems);
     }
 
+    std::optional<SignedInstaller> signedInstaller;
+    if (signingOptions)
+        signedInstaller = signChecked(installer.bytes, *signingOptions, *output);
+    const Bytes& written = signedInstaller ? signedInstaller->bytes : installer.bytes;
+
     AtomicOutputFile file(*output);
-    file.write(installer.bytes);
+    file.write(written);
     file.commit();
     std::size_t entries = 0;
     for (const PackageEntry& entry : report.header.entries)
         entries += entry.present() ? 1 : 0;
-    out << displayPath(*output) << ": " << installer.bytes.size() << " bytes, " << entries
-        << " entries, " << plan.dataItems.size() << " data files\n";
+    out << displayPath(*output) << ": " << written.size() << " bytes, " << entries << " entries, "
+        << plan.dataItems.size() << " data files";
+    if (signedInstaller) {
+        out << ", ";
+        printSigner(signedInstaller->signer, out);
+    }
+    out << "\n";
     if (!stubFile)
         err << "saverpack: note: no --stub: the program image is zero-filled, so "
             << displayPath(*output) << " carries the whole package but does not run\n";
@@ -261,7 +349,17 @@ int list(const std::vector<std::string>& args, std::ostream& out) {
     const PackageReport report = inspectPackage(source, InspectionDepth::list);
     out << displayPath(file) << "\n";
     printListing(report, out);
+    const SignatureReport signature = inspectSignature(source);
+    out << "signer                   ";
+    if (signature.signer)
+        out << "\"" << signature.signer->subjectName << "\", valid from "
+            << formatUtc(signature.signer->notBefore) << " to "
+            << formatUtc(signature.signer->notAfter) << "\n";
+    else
+        out << (signature.isSigned ? "unknown" : "none (not signed)") << "\n";
     for (const std::string& problem : report.problems)
+        out << "problem: " << problem << "\n";
+    for (const std::string& problem : signature.problems)
         out << "problem: " << problem << "\n";
     return report.headerRead ? kExitOk : kExitFailed;
 }
@@ -270,19 +368,65 @@ int verify(const std::vector<std::string>& args, std::ostream& out) {
     const fs::path file = pathFromUtf8(positionalOnly(args, 1)[0]);
     FileSource source(file);
     const PackageReport report = inspectPackage(source, InspectionDepth::verify);
+    const SignatureReport signature = inspectSignature(source);
+    std::vector<std::string> problems = report.problems;
+    problems.insert(problems.end(), signature.problems.begin(), signature.problems.end());
     for (const std::string& check : report.checks)
         out << "ok       " << check << "\n";
-    for (const std::string& problem : report.problems)
+    if (!signature.isSigned) {
+        out << "note     not signed\n";
+    } else if (signature.signer && signature.hashMatches) {
+        out << "ok       ";
+        printSigner(*signature.signer, out);
+        out << ": the " << signature.digestName
+            << " hash of the signed bytes matches (signature not checked against a trusted "
+               "root)\n";
+    }
+    for (const std::string& problem : problems)
         out << "PROBLEM  " << problem << "\n";
     std::size_t items = report.dataFile ? report.dataFile->items.size() : 0;
-    if (report.problems.empty()) {
+    if (problems.empty()) {
         out << displayPath(file) << ": verified, every entry and all " << items
             << " data files hold\n";
         return kExitOk;
     }
-    out << displayPath(file) << ": " << report.problems.size() << " problem"
-        << (report.problems.size() == 1 ? "" : "s") << "\n";
+    out << displayPath(file) << ": " << problems.size() << " problem"
+        << (problems.size() == 1 ? "" : "s") << "\n";
     return kExitFailed;
+}
+
+int signCommand(const std::vector<std::string>& args, std::ostream& out) {
+    SigningChoice signing;
+    std::optional<fs::path> file;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (signing.take(args, i))
+            continue;
+        if (args[i].size() > 1 && args[i][0] == '-')
+            throw UsageError{"unknown option " + args[i]};
+        if (file)
+            throw UsageError{"signs one installer, not also " + args[i]};
+        file = pathFromUtf8(args[i]);
+    }
+    if (!file)
+        throw UsageError{"needs an installer"};
+    const std::optional<SigningOptions> options = signing.options();
+    if (!options)
+        throw UsageError{"needs --sign PFX"};
+
+    const Bytes installer = readWholeFile(*file);
+    MemorySource source(installer);
+    const PackageReport report = inspectPackage(source, InspectionDepth::verify);
+    if (!report.problems.empty())
+        throw ToolError(*file,
+                        "not signed: the package fails its check: " + report.problems.front());
+    const SignedInstaller result = signChecked(installer, *options, *file);
+    AtomicOutputFile output(*file);
+    output.write(result.bytes);
+    output.commit();
+    out << displayPath(*file) << ": ";
+    printSigner(result.signer, out);
+    out << "\n";
+    return kExitOk;
 }
 
 // Carries bytes from an input file through implode or explode into an
@@ -383,11 +527,8 @@ int runSaverpack(const std::vector<std::string>& args, std::ostream& out, std::o
     const struct {
         const char* name;
         const char* help;
-    } commands[] = {{"build", kBuildHelp},
-                    {"list", kListHelp},
-                    {"verify", kVerifyHelp},
-                    {"implode", kImplodeHelp},
-                    {"explode", kExplodeHelp}};
+    } commands[] = {{"build", kBuildHelp}, {"list", kListHelp},       {"verify", kVerifyHelp},
+                    {"sign", kSignHelp},   {"implode", kImplodeHelp}, {"explode", kExplodeHelp}};
     const char* help = nullptr;
     for (const auto& known : commands) {
         if (command == known.name)
@@ -408,6 +549,8 @@ int runSaverpack(const std::vector<std::string>& args, std::ostream& out, std::o
             return list(rest, out);
         if (command == "verify")
             return verify(rest, out);
+        if (command == "sign")
+            return signCommand(rest, out);
         if (command == "implode")
             return implodeCommand(rest, out);
         return explodeCommand(rest, out);
