@@ -187,25 +187,25 @@ TEST_P(SaverpackRefusal, NamesTheFileAndTheProblemAndWritesNothing) {
 
 const Refusal kRefusals[] = {
     {"TitleOver64Bytes", [](Saverpack&, json& d) { d["saverTitle"] = std::string(65, 'A'); },
-     "package.json: saverTitle has 65 bytes; the header holds at most 64"},
+     "package.json: saverTitle: has 65 bytes; the header holds at most 64"},
     {"TitleNamingNoFolder", [](Saverpack&, json& d) { d["saverTitle"] = "Fish/Tank"; },
-     "cannot name the saver's folder"},
+     "package.json: saverTitle: \"Fish/Tank\" cannot name the saver's folder"},
     {"MissingFile", [](Saverpack&, json& d) { d["engine"] = "files/Missing.scr"; },
      "files/Missing.scr: no such file (engine in "},
     {"MissingDataFolder",
      [](Saverpack&, json& d) { d["dataFile"]["files"][0]["folder"] = "nowhere"; },
-     "nowhere: no such folder"},
+     "nowhere: no such folder (dataFile.files[0].folder in "},
     {"EmptyEntryFile", [](Saverpack& t, json&) { t.put("files/credits.txt", {}); },
      "credits.txt: is empty; the installer refuses an entry without stored bytes"},
     {"TwoFurtherFiles", [](Saverpack&, json& d) { d["furtherFiles"].erase(2); },
-     "furtherFiles must list three files, for the entries 7, 9 and 10"},
+     "package.json: furtherFiles: must list three files, for the entries 7, 9 and 10"},
     {"NoPreviewWhenNotQuiet", [](Saverpack&, json& d) { d.erase("preview"); },
-     "\"preview\" is missing"},
+     "package.json: preview: is missing"},
     {"EntryNameWithFolder",
      [](Saverpack&, json& d) {
          d["document"] = {{"file", "files/readme.txt"}, {"name", "docs\\readme.txt"}};
      },
-     "document: the name \"docs\\readme.txt\" has a folder part"},
+     "package.json: document.name: the name \"docs\\readme.txt\" has a folder part"},
     {"EntryNameOverItsField",
      [](Saverpack&, json& d) {
          d["document"] = {{"file", "files/readme.txt"}, {"name", std::string(256, 'r')}};
@@ -215,12 +215,13 @@ const Refusal kRefusals[] = {
      [](Saverpack&, json& d) {
          d["furtherFiles"][0] = {{"file", "files/Aquarium.ini"}, {"name", "CON.ini"}};
      },
-     "furtherFiles[0]: the installer refuses the name \"CON.ini\""},
+     "package.json: furtherFiles[0].name: the installer refuses the name \"CON.ini\""},
     {"NonAsciiName",
      [](Saverpack&, json& d) {
          d["furtherFiles"][0] = {{"file", "files/Aquarium.ini"}, {"name", "Caf\xc3\xa9.ini"}};
      },
-     "other than printable ASCII"},
+     "package.json: furtherFiles[0].name: the name \"Caf\xc3\xa9.ini\" has characters other than "
+     "printable ASCII"},
     {"DataNameOverItsField",
      [](Saverpack&, json& d) {
          d["dataFile"]["files"][1]["name"] = "fish\\" + std::string(252, 'c');
@@ -228,48 +229,56 @@ const Refusal kRefusals[] = {
      "has 257 bytes; a data-file name holds at most 256"},
     {"DataNameWithSlash",
      [](Saverpack&, json& d) { d["dataFile"]["files"][1]["name"] = "fish/copy.bmp"; },
-     "write its folders with backslashes"},
+     "package.json: dataFile.files[1].name: the name \"fish/copy.bmp\" uses \"/\"; write its "
+     "folders with backslashes"},
     {"DataNameLeavingTheSaverFolder",
      [](Saverpack&, json& d) { d["dataFile"]["files"][1]["name"] = "..\\evil.dll"; },
-     "the installer refuses the name \"..\\evil.dll\""},
+     "package.json: dataFile.files[1].name: climbs out of its folder\n"},
     {"EngineOfWrongKind",
      [](Saverpack&, json& d) {
          d["engine"] = {{"file", "files/Aquarium.scr"}, {"kind", 1}};
      },
-     "engine: kind 1 does not place this file where the installer needs it; allowed: 2"},
+     "package.json: engine.kind: kind 1 does not place this file where the installer needs it; "
+     "allowed: 2"},
     {"FlashInstallerOfAnotherName",
      [](Saverpack&, json& d) { d["flashInstaller"] = "files/bubbles.wav"; },
-     "flashInstaller: the name must be"},
+     "package.json: flashInstaller: the name must be"},
     {"TwoFilesOnePlace",
      [](Saverpack&, json& d) {
          d["furtherFiles"][2] = {{"file", "files/credits.txt"}, {"name", "README.TXT"}};
      },
-     "would both be written to <saver folder>\\README.TXT"},
+     "package.json: furtherFiles[2].name: furtherFiles[2] \"README.TXT\" and document "
+     "\"readme.txt\" (its copy in the saver folder) would both be written to <saver "
+     "folder>\\README.TXT"},
     {"FileWhereAFolderIsNeeded",
      [](Saverpack&, json& d) {
          d["furtherFiles"][2] = {{"file", "files/credits.txt"}, {"name", "fish"}};
      },
-     "is a file where a data file needs a folder"},
+     "package.json: furtherFiles[2].name: furtherFiles[2] \"fish\" is a file where a data file "
+     "needs a folder"},
     {"FlagWithoutFile",
      [](Saverpack&, json& d) {
          d.erase("licence");
          d["hasLicence"] = true;
      },
-     "hasLicence is true but no licence is given"},
+     "package.json: hasLicence: is true but no licence is given"},
     {"SettingsOfWrongSize", [](Saverpack& t, json&) { t.put("files/settings.bin", Bytes(1239)); },
      "settings.bin: 1239 bytes; a settings record has exactly 1240"},
     {"MovieKindWithoutCopy", [](Saverpack&, json& d) { d["dataFile"]["saverKind"] = 3; },
-     "with saverKind 3 the installer takes the first data file"},
+     "package.json: dataFile.saverKind: with saverKind 3 the installer takes the first data file"},
     {"CopyOfAMovieNobodyPlaces",
      [](Saverpack&, json& d) {
          d["dataFile"]["saverKind"] = 3;
          d["dataFile"]["files"] = {{{"name", "movie.swf"}, {"copy", true}}};
      },
-     "no entry puts installer.swf there"},
+     "package.json: dataFile.files[0].name: the first data file is a copy of installer.swf"},
     {"UnknownField", [](Saverpack&, json& d) { d["titel"] = "x"; },
-     "the description: unknown field \"titel\""},
+     "package.json: titel: unknown field\n"},
+    {"UnknownFieldInANestedObject",
+     [](Saverpack&, json& d) { d["dataFile"]["files"][0]["nmae"] = "x"; },
+     "package.json: dataFile.files[0].nmae: unknown field\n"},
     {"UnknownInstallMode", [](Saverpack&, json& d) { d["installMode"] = 5; },
-     "installMode must be 1, 2, 3, 4 or 8"},
+     "package.json: installMode: must be 1, 2, 3, 4 or 8"},
     {"LibraryThatIsNoDll",
      [](Saverpack& t, json&) {
          t.put("impborl.dll", bytesOf("\x7f"

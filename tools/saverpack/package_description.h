@@ -28,14 +28,17 @@
 //   }
 //
 // A file of an entry is a path (relative to the description) or an object
-// with "file" and optionally "name", "kind" and "compress".
+// with "file" and optionally "name", "kind" and "compress". Keys that begin
+// with "//", in any object, explain their siblings and are skipped.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "payload/package_records.h"
@@ -45,6 +48,7 @@ struct EntryPlan {
     std::string role;                            // for messages: "preview", "furtherFiles[1]", ...
     std::optional<std::filesystem::path> source; // none: the data file, made by the tool
     std::string name;
+    std::string nameField; // where the name comes from: "preview.name", "engine", ...
     std::int32_t kind = 0;
     bool compress = true;
 };
@@ -54,6 +58,7 @@ struct DataItemPlan {
     std::string name;                            // relative to the saver folder, backslashes
     std::optional<std::filesystem::path> source; // none: a copy the installer makes
     bool compress = true;
+    std::string field; // where it is named: "dataFile.files[0].folder", ...
 };
 
 struct PackagePlan {
@@ -69,8 +74,23 @@ struct PackagePlan {
 };
 
 // Reads and checks the description; walks the data folders it names and
-// reads the settings file. Throws ToolError naming the file and the problem.
+// reads the settings file. Throws ToolError naming the file, the field and
+// the problem: "package.json: dataFile.files[3].name: climbs out of its folder".
 PackagePlan readPackageDescription(const std::filesystem::path& file);
+
+// The same with the description's text given; `file` names it and its
+// folder is where its paths start.
+PackagePlan readPackageDescription(const std::filesystem::path& file,
+                                   std::span<const std::uint8_t> text);
+
+// Keys of a description that begin with this explain their siblings.
+constexpr std::string_view kExplanationPrefix = "//";
+
+// What the installer would refuse in an entry name, a data-file name
+// (backslashes between its folders) and a saver title; empty when it takes it.
+std::string entryNameProblem(const std::string& name);
+std::string dataFileNameProblem(const std::string& name);
+std::string saverTitleProblem(const std::string& title);
 
 // Sets entry 1: the implode library, stored as "impborl.dat" (kind 4).
 void setImplodeLibrary(PackagePlan& plan, const std::filesystem::path& library);

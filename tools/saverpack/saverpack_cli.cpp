@@ -9,6 +9,7 @@
 #include "implode/implode.h"
 #include "package_assembly.h"
 #include "package_description.h"
+#include "package_init.h"
 #include "package_listing.h"
 
 namespace fs = std::filesystem;
@@ -24,6 +25,7 @@ constexpr const char* kGeneralHelp = R"(usage: saverpack COMMAND [OPTIONS] ...
 Makes screen-saver installers and looks into them.
 
 commands:
+  init FOLDER                    write a package description for a saver's files
   build DESCRIPTION -o OUT.exe   pack the files a package description names
   list FILE                      show an installer's header, entries and data files
   verify FILE                    expand and check everything an installer carries
@@ -69,6 +71,39 @@ description fields:
   A file is a path relative to the description, or {file, name, kind,
   compress}. Default kinds: flashInstaller 3, preview, licence, document and
   data file 7 (the work folder), engine 2, further files 1 (the saver folder).
+)";
+
+constexpr const char* kInitHelp = R"(usage: saverpack init FOLDER [-o DESCRIPTION] [--quiet]
+
+Writes a package description for the saver's files in FOLDER, asking nothing,
+and prints each guess on a line of its own. Each field has a sibling
+"//field" that explains it; build skips such keys. The description is checked
+like "saverpack build" checks it before it is written. An existing
+DESCRIPTION is never replaced.
+
+options:
+  -o, --output DESCRIPTION   default: FOLDER/package.json
+  --quiet                    print no guesses
+
+the guesses (names compared regardless of case, lists in name order):
+  the package's files   those in FOLDER/files when there is one (then the
+                        other files directly in FOLDER are ignored), else
+                        those in FOLDER; a package.json among them is ignored
+  engine                the one .scr; saverTitle is its name without .scr
+  preview               the one .bmp (installMode "bitmap"), .jpg or .jpeg
+                        ("jpeg") or .swf ("movie"); of several, the one whose
+                        name holds "preview"; none: installMode "quiet"
+  licence               licence.rtf, licence.txt, license.rtf or license.txt
+  document              the .txt named after the engine, else the one readme*
+  flashInstaller        install_flash_player_active_x.exe or
+                        install_flash_player_10_active_x.exe
+  settings              settings.bin (the 1240-byte settings record)
+  furtherFiles          the first three of the other files
+  data files            the rest of the other files; and each folder of
+                        FOLDER except files/: data/ into the saver's folder
+                        itself, any other into a subfolder of its own name
+Refused, with the file or folder named: no engine or two, two candidates for
+one field, fewer than three further files, and a name the installer refuses.
 )";
 
 constexpr const char* kListHelp = R"(usage: saverpack list FILE
@@ -343,6 +378,31 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return kExitOk;
 }
 
+int init(const std::vector<std::string>& args, std::ostream& out) {
+    std::optional<fs::path> folder;
+    fs::path output;
+    bool quiet = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-o" || arg == "--output")
+            output = pathFromUtf8(optionValue(args, i));
+        else if (arg == "--quiet")
+            quiet = true;
+        else if (arg.size() > 1 && arg[0] == '-')
+            throw UsageError{"unknown option " + arg};
+        else if (folder)
+            throw UsageError{"takes one folder, not also " + arg};
+        else
+            folder = pathFromUtf8(arg);
+    }
+    if (!folder)
+        throw UsageError{"needs a folder"};
+    const std::vector<std::string> guesses = writeStartingDescription(*folder, output);
+    for (const std::string& guess : quiet ? std::vector<std::string>{} : guesses)
+        out << guess << "\n";
+    return kExitOk;
+}
+
 int list(const std::vector<std::string>& args, std::ostream& out) {
     const fs::path file = pathFromUtf8(positionalOnly(args, 1)[0]);
     FileSource source(file);
@@ -527,8 +587,9 @@ int runSaverpack(const std::vector<std::string>& args, std::ostream& out, std::o
     const struct {
         const char* name;
         const char* help;
-    } commands[] = {{"build", kBuildHelp}, {"list", kListHelp},       {"verify", kVerifyHelp},
-                    {"sign", kSignHelp},   {"implode", kImplodeHelp}, {"explode", kExplodeHelp}};
+    } commands[] = {{"init", kInitHelp},      {"build", kBuildHelp}, {"list", kListHelp},
+                    {"verify", kVerifyHelp},  {"sign", kSignHelp},   {"implode", kImplodeHelp},
+                    {"explode", kExplodeHelp}};
     const char* help = nullptr;
     for (const auto& known : commands) {
         if (command == known.name)
@@ -543,6 +604,8 @@ int runSaverpack(const std::vector<std::string>& args, std::ostream& out, std::o
         return kExitOk;
     }
     try {
+        if (command == "init")
+            return init(rest, out);
         if (command == "build")
             return build(rest, out, err, environment);
         if (command == "list")
