@@ -5,6 +5,7 @@
 #include "file_io.h"
 #include "package_builder.h"
 #include "package_listing.h"
+#include "progress.h"
 #include "saverpack_cli.h"
 
 #include "implode/implode.h"
@@ -600,6 +601,89 @@ TEST_F(Saverpack, EmptyDataFilesAreCarriedWithAWarning) {
     EXPECT_NE(result.err.find("empty.txt: empty; the installer writes no file"), std::string::npos)
         << result.err;
     EXPECT_EQ(run({"verify", path("out.exe").string()}).code, 0);
+}
+
+// ---- progress ----------------------------------------------------------------------------
+
+TEST_F(Saverpack, ProgressOnlyOnATerminalAndNotWithQuiet) {
+    put("package.json", bytesOf(description_.dump()));
+    const std::string note = "saverpack: note: no --stub: the program image is zero-filled, so " +
+                             path("out.exe").string() +
+                             " carries the whole package but does not run\n";
+    const std::vector<std::string> buildArgs = {"build", path("package.json").string(), "-o",
+                                                path("out.exe").string()};
+    const std::vector<std::string> verifyArgs = {"verify", path("out.exe").string()};
+    ToolEnvironment terminal;
+    terminal.errorsToTerminal = true;
+
+    EXPECT_EQ(run(buildArgs).err, note) << "no progress where stderr is no terminal";
+    EXPECT_EQ(run(verifyArgs).err, "");
+
+    ToolRun result = run(buildArgs, terminal);
+    ASSERT_EQ(result.code, 0);
+    EXPECT_NE(result.err.find("\rpacking entries: 9/9, "), std::string::npos) << result.err;
+    EXPECT_TRUE(result.err.ends_with("\r" + note)) << "the line is cleared before the note";
+    result = run(verifyArgs, terminal);
+    EXPECT_NE(result.err.find("\rchecking data files: 4/4, "), std::string::npos) << result.err;
+
+    std::vector<std::string> quiet = buildArgs;
+    quiet.push_back("--quiet");
+    EXPECT_EQ(run(quiet, terminal).err, "");
+    EXPECT_EQ(run({"verify", "--quiet", path("out.exe").string()}, terminal).err, "");
+}
+
+TEST(SaverpackProgress, OneLineRewrittenAndClearedAtTheEnd) {
+    const struct {
+        const char* what;
+        std::function<void(ProgressSink&)> steps;
+        std::string shown;
+    } cases[] = {
+        {"megabytes, percent of the bytes",
+         [](ProgressSink& p) {
+             p.begin("packing", 2, 3 << 20);
+             p.advance(1 << 20);
+             p.advance(2 << 20);
+             p.end();
+             p.end();
+         },
+         "\rpacking: 0/2, 0.0 of 3.0 MB (0%)\rpacking: 1/2, 1.0 of 3.0 MB (33%)"
+         "\rpacking: 2/2, 3.0 of 3.0 MB (100%)\r" +
+             std::string(34, ' ') + "\r"},
+        {"bytes, and more than claimed stops at the total",
+         [](ProgressSink& p) {
+             p.begin("checking", 1, 500);
+             p.advance(5000);
+         },
+         "\rchecking: 0/1, 0 of 500 bytes (0%)\rchecking: 1/1, 500 of 500 bytes (100%)"},
+        {"kilobytes; no bytes: percent of the items",
+         [](ProgressSink& p) {
+             p.begin("a", 4, 2048);
+             p.advance(1024);
+             p.begin("b", 4, 0);
+             p.advance(0);
+         },
+         "\ra: 0/4, 0.0 of 2.0 kB (0%)\ra: 1/4, 1.0 of 2.0 kB (50%)"
+         "\rb: 0/4, 0 of 0 bytes (0%)  \rb: 1/4, 0 of 0 bytes (25%) "},
+        {"a shorter stage covers the longer line before it",
+         [](ProgressSink& p) {
+             p.begin("checking entries", 1, 0);
+             p.begin("x", 1, 0);
+         },
+         "\rchecking entries: 0/1, 0 of 0 bytes (0%)\rx: 0/1, 0 of 0 bytes (0%)" +
+             std::string(15, ' ')},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream out;
+        {
+            TerminalProgress progress(out);
+            c.steps(progress);
+        }
+        const std::string cleared = out.str().substr(c.shown.size());
+        EXPECT_EQ(out.str().substr(0, c.shown.size()), c.shown) << c.what;
+        EXPECT_TRUE(cleared.empty() ||
+                    cleared == "\r" + std::string(cleared.size() - 2, ' ') + "\r")
+            << c.what << ": ended by the sink's end, at the latest when it goes";
+    }
 }
 
 // ---- hostile installers -----------------------------------------------------------------

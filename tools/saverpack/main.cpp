@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "progress.h"
 #include "saverpack_cli.h"
 
 #if defined(_WIN32)
@@ -44,5 +45,6 @@ int main(int argc, char** argv) {
     environment.stubCandidates.push_back(SAVERPACK_MINGW_INSTALLER);
 #endif
     const std::vector<std::string> args(argv + 1, argv + argc);
+    environment.errorsToTerminal = standardErrorIsTerminal();
     return runSaverpack(args, std::cout, std::cerr, environment);
 }

@@ -19,7 +19,8 @@ Bytes readPackageFile(const PackagePlan& plan, const fs::path& source, const std
 } // namespace
 
 AssembledInstaller assembleInstaller(const PackagePlan& plan, std::span<const std::uint8_t> stub,
-                                     const CompressionChoice& choice, std::int64_t imageSize) {
+                                     const CompressionChoice& choice, std::int64_t imageSize,
+                                     ProgressSink& progress) {
     if (!plan.entries[entry::kFirstFile])
         throw ToolError(plan.descriptionFile, "no implode library to carry as impborl.dat");
     if (stub.size() > static_cast<std::size_t>(imageSize))
@@ -78,8 +79,8 @@ AssembledInstaller assembleInstaller(const PackagePlan& plan, std::span<const st
     data.kind = dataEntry.kind;
     data.compress = dataEntry.compress;
     try {
-        data.bytes = buildDataFile(dataFile, choice);
-        result.bytes = buildInstaller(stub, imageSize, content, choice);
+        data.bytes = buildDataFile(dataFile, choice, progress);
+        result.bytes = buildInstaller(stub, imageSize, content, choice, progress);
     } catch (const std::logic_error& error) { // too many files, or past 2 GB
         throw ToolError(plan.descriptionFile, error.what());
     }

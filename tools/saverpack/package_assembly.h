@@ -9,6 +9,7 @@
 
 #include "package_builder.h"
 #include "package_description.h"
+#include "progress.h"
 
 struct AssembledInstaller {
     Bytes bytes;
@@ -17,7 +18,9 @@ struct AssembledInstaller {
 
 // The plan must have its implode library set. The package goes behind an
 // image of `imageSize` bytes (the product's, unless a test program reads its
-// package elsewhere). Throws ToolError naming the file and the problem.
+// package elsewhere). Each data file and entry packed is reported to
+// `progress`. Throws ToolError naming the file and the problem.
 AssembledInstaller assembleInstaller(const PackagePlan& plan, std::span<const std::uint8_t> stub,
                                      const CompressionChoice& choice,
-                                     std::int64_t imageSize = INSTALLER_SIZE_IN_BYTES);
+                                     std::int64_t imageSize = INSTALLER_SIZE_IN_BYTES,
+                                     ProgressSink& progress = noProgress());

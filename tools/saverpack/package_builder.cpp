@@ -25,9 +25,17 @@ StoredBytes storeBytes(std::span<const std::uint8_t> data, bool allowCompression
     return stored;
 }
 
-Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& choice) {
+Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& choice,
+                    ProgressSink& progress) {
     if (content.items.size() > static_cast<std::size_t>(kMaxDataFiles))
         throw std::invalid_argument("more than 1010 data files");
+    std::uint64_t storedItems = 0;
+    std::uint64_t itemBytes = 0;
+    for (const DataItemContent& item : content.items) {
+        storedItems += item.kind != kTableKindCopy ? 1 : 0;
+        itemBytes += item.bytes.size();
+    }
+    ProgressStage stage(progress, "packing data files", storedItems, itemBytes);
     SettingsRecord settings = content.settings;
     settings.setFileCount(static_cast<std::int32_t>(content.items.size()));
 
@@ -55,6 +63,7 @@ Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& cho
             // An empty file has no stored bytes: the installer writes none.
             if (!item.bytes.empty())
                 out.insert(out.end(), stored.bytes.begin(), stored.bytes.end());
+            stage.advance(item.bytes.size());
         }
         const TableRecordBytes recordBytes = writeFileTableRecord(record);
         std::copy(recordBytes.begin(), recordBytes.end(),
@@ -64,7 +73,8 @@ Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& cho
 }
 
 Bytes buildInstaller(std::span<const std::uint8_t> stub, std::int64_t imageSize,
-                     const PackageContent& content, const CompressionChoice& choice) {
+                     const PackageContent& content, const CompressionChoice& choice,
+                     ProgressSink& progress) {
     if (imageSize < 0 || static_cast<std::int64_t>(stub.size()) > imageSize)
         throw std::invalid_argument("the stub is larger than the program image");
     Bytes out(stub.begin(), stub.end());
@@ -74,6 +84,13 @@ Bytes buildInstaller(std::span<const std::uint8_t> stub, std::int64_t imageSize,
 
     InstallerHeader header = content.header;
     header.entries = {};
+    std::uint64_t entries = 0;
+    std::uint64_t entryBytes = 0;
+    for (const auto& entry : content.entries) {
+        entries += entry ? 1 : 0;
+        entryBytes += entry ? entry->bytes.size() : 0;
+    }
+    ProgressStage stage(progress, "packing entries", entries, entryBytes);
 
     for (std::size_t index = 0; index < kPackageEntryCount; ++index) {
         const auto& entry = content.entries[index];
@@ -95,6 +112,7 @@ Bytes buildInstaller(std::span<const std::uint8_t> stub, std::int64_t imageSize,
         record.firstByte = static_cast<std::int32_t>(out.size());
         record.lastByte = static_cast<std::int32_t>(out.size() + stored.bytes.size()) - 1;
         out.insert(out.end(), stored.bytes.begin(), stored.bytes.end());
+        stage.advance(entry->bytes.size());
     }
     const HeaderBytes headerBytes = writeInstallerHeaderRecord(header);
     std::copy(headerBytes.begin(), headerBytes.end(),

@@ -13,6 +13,7 @@
 
 #include "implode/implode.h"
 #include "payload/package_records.h"
+#include "progress.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -57,9 +58,12 @@ struct DataFileContent {
     std::vector<DataItemContent> items;
 };
 
-Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& choice);
+// Both report each item or entry they pack to `progress`.
+Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& choice,
+                    ProgressSink& progress = noProgress());
 
 // The finished installer; `imageSize` is where the header goes (the stub is
 // padded with zeros up to it and must not be larger).
 Bytes buildInstaller(std::span<const std::uint8_t> stub, std::int64_t imageSize,
-                     const PackageContent& content, const CompressionChoice& choice);
+                     const PackageContent& content, const CompressionChoice& choice,
+                     ProgressSink& progress = noProgress());

@@ -124,8 +124,9 @@ bool placesInWorkFolder(std::int32_t kind) {
 
 class Inspector {
   public:
-    Inspector(ByteSource& package, InspectionDepth depth, PackageReport& report)
-        : package_(package), depth_(depth), report_(report) {}
+    Inspector(ByteSource& package, InspectionDepth depth, PackageReport& report,
+              ProgressSink& progress)
+        : package_(package), depth_(depth), report_(report), progress_(progress) {}
 
     void run();
 
@@ -144,8 +145,14 @@ class Inspector {
     ByteSource& package_;
     InspectionDepth depth_;
     PackageReport& report_;
+    ProgressSink& progress_;
     bool anythingCompressed_ = false;
 };
+
+// The stored bytes an entry claims, for progress only.
+std::uint64_t claimedBytes(std::int64_t stored) {
+    return stored > 0 ? static_cast<std::uint64_t>(stored) : 0;
+}
 
 void Inspector::run() {
     report_.fileSize = package_.size();
@@ -169,19 +176,27 @@ void Inspector::run() {
                 " is neither 0 nor 1");
     checkRequired();
 
+    std::uint64_t entries = 0;
+    std::uint64_t storedBytes = 0;
+    for (std::size_t index = 1; index < kPackageEntryCount; ++index) {
+        const PackageEntry& entry = header.entries[index];
+        entries += entry.present() ? 1 : 0;
+        storedBytes += entry.present() ? claimedBytes(entry.storedSize()) : 0;
+    }
     bool dataFileInBounds = false;
+    ProgressStage stage(progress_, "checking entries", entries, storedBytes);
     for (std::size_t index = 1; index < kPackageEntryCount; ++index) {
         const PackageEntry& entry = header.entries[index];
         if (!entry.present())
             continue;
         anythingCompressed_ = anythingCompressed_ || entry.compressed != 0;
         checkRole(index, entry);
-        if (!entryInBounds(index, entry))
-            continue;
-        if (index == entry::kDataFile)
+        const bool inBounds = entryInBounds(index, entry);
+        if (inBounds && index == entry::kDataFile)
             dataFileInBounds = true;
-        else if (depth_ == InspectionDepth::verify)
+        else if (inBounds && depth_ == InspectionDepth::verify)
             verifyEntry(index, entry);
+        stage.advance(claimedBytes(entry.storedSize()));
     }
     if (dataFileInBounds)
         readDataFile(header.entries[entry::kDataFile]);
@@ -335,6 +350,8 @@ void Inspector::inspectDataFile(ByteSource& data) {
                 " records runs past its end, " + std::to_string(file.size) + " bytes");
         return;
     }
+    ProgressStage stage(progress_, "checking data files",
+                        static_cast<std::uint64_t>(file.fileCount), file.size - tableEnd);
     for (std::int32_t i = 0; i < file.fileCount; ++i) {
         TableRecordBytes bytes{};
         data.read(kSettingsRecordSize + static_cast<std::uint64_t>(i) * kFileTableRecordSize,
@@ -346,6 +363,8 @@ void Inspector::inspectDataFile(ByteSource& data) {
         const bool copied = item.record.kind == kTableKindCopy ||
                             (i == 0 && file.saverKind == kSaverKindCopiesMovie);
         inspectItem(data, item, tableEnd, copied);
+        stage.advance(item.header ? kItemHeaderSize + claimedBytes(item.header->bytesFollowing())
+                                  : 0);
     }
 
     const bool firstIsCopy =
@@ -482,9 +501,10 @@ std::string describeImplodeResult(unsigned int result) {
     }
 }
 
-PackageReport inspectPackage(ByteSource& package, InspectionDepth depth) {
+PackageReport inspectPackage(ByteSource& package, InspectionDepth depth, ProgressSink& progress) {
     PackageReport report;
-    Inspector(package, depth, report).run();
+    Inspector(package, depth, report, depth == InspectionDepth::verify ? progress : noProgress())
+        .run();
     return report;
 }
 

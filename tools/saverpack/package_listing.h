@@ -13,6 +13,7 @@
 
 #include "file_io.h"
 #include "payload/package_records.h"
+#include "progress.h"
 
 struct ItemReport {
     std::size_t index = 0; // table slot, from 1
@@ -41,7 +42,9 @@ enum class InspectionDepth {
     verify, // and every entry and item expanded and measured
 };
 
-PackageReport inspectPackage(ByteSource& package, InspectionDepth depth);
+// A verification reports each entry and data file it checks to `progress`.
+PackageReport inspectPackage(ByteSource& package, InspectionDepth depth,
+                             ProgressSink& progress = noProgress());
 
 // The header fields, the entries and the data-file items as tables.
 void printListing(const PackageReport& report, std::ostream& out);

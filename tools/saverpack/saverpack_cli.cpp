@@ -1,5 +1,6 @@
 #include "saverpack_cli.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "package_description.h"
 #include "package_init.h"
 #include "package_listing.h"
+#include "progress.h"
 
 namespace fs = std::filesystem;
 
@@ -19,6 +21,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr const char* kQuietOption = "--quiet";
 
 constexpr const char* kGeneralHelp = R"(usage: saverpack COMMAND [OPTIONS] ...
 
@@ -38,13 +41,14 @@ commands:
 
 constexpr const char* kBuildHelp =
     R"(usage: saverpack build DESCRIPTION -o OUT.exe [--stub FILE] [--library FILE] [--best]
-                       [--sign PFX [--password-file FILE] [--timestamp URL]]
+                       [--sign PFX [--password-file FILE] [--timestamp URL]] [--quiet]
 
 Reads the package description (JSON), checks it, packs every file it names
 and writes the installer: the stub padded to 698368 bytes, the header and the
 entries. Each file is compressed unless that does not make it smaller. The
 result is checked like "saverpack verify" before it is written; nothing is
-left behind on failure.
+left behind on failure. On a terminal, a line on standard error shows the
+entries and data files packed and checked, and their bytes.
 
 options:
   -o, --output OUT   the installer to write
@@ -59,6 +63,7 @@ options:
   --sign PFX ...     sign the installer before it is written, as "saverpack sign"
                      does (see "saverpack sign --help"); nothing is written when
                      signing fails
+  --quiet            no progress line and no notes; errors and warnings stay
 
 description fields:
   saverTitle (at most 64 bytes), installMode (1 "bitmap", 2 or 3 "movie",
@@ -114,13 +119,14 @@ saver data file (entry 8, expanded when compressed), the signer (the
 certificate's subject and validity) and any fault noticed.
 )";
 
-constexpr const char* kVerifyHelp = R"(usage: saverpack verify FILE
+constexpr const char* kVerifyHelp = R"(usage: saverpack verify FILE [--quiet]
 
 Expands every entry and every data-file item of an installer and checks every
 offset and size against the file and against what the installer requires.
 A signed installer's signature must be readable and its hash must match the
 signed bytes (the certificate is not checked against a trusted root).
-Exits with 0 only when all of it holds.
+Exits with 0 only when all of it holds. On a terminal, a line on standard
+error shows the entries and data files checked; --quiet leaves it out.
 )";
 
 constexpr const char* kImplodeHelp =
@@ -295,6 +301,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     std::optional<fs::path> stubOption;
     std::optional<fs::path> library;
     CompressionChoice choice;
+    bool quiet = false;
     SigningChoice signing;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -308,6 +315,8 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
             library = pathFromUtf8(optionValue(args, i));
         else if (arg == "--best")
             choice.parse = implode::Parse::best;
+        else if (arg == kQuietOption)
+            quiet = true;
         else if (arg.size() > 1 && arg[0] == '-')
             throw UsageError{"unknown option " + arg};
         else if (description)
@@ -337,13 +346,16 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         refuseNonI386Image(*stubFile, stub);
     }
 
-    const AssembledInstaller installer = assembleInstaller(plan, stub, choice);
+    TerminalProgress terminal(err);
+    ProgressSink& progress = environment.errorsToTerminal && !quiet ? terminal : noProgress();
+    const AssembledInstaller installer =
+        assembleInstaller(plan, stub, choice, INSTALLER_SIZE_IN_BYTES, progress);
     refuseNonI386Image(libraryFile, readWholeFile(libraryFile));
     for (const std::string& warning : installer.warnings)
         err << "saverpack: warning: " << warning << "\n";
 
     MemorySource built(installer.bytes);
-    const PackageReport report = inspectPackage(built, InspectionDepth::verify);
+    const PackageReport report = inspectPackage(built, InspectionDepth::verify, progress);
     if (!report.problems.empty()) {
         std::string problems;
         for (const std::string& problem : report.problems)
@@ -369,6 +381,8 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         printSigner(signedInstaller->signer, out);
     }
     out << "\n";
+    if (quiet)
+        return kExitOk;
     if (!stubFile)
         err << "saverpack: note: no --stub: the program image is zero-filled, so "
             << displayPath(*output) << " carries the whole package but does not run\n";
@@ -386,7 +400,7 @@ int init(const std::vector<std::string>& args, std::ostream& out) {
         const std::string& arg = args[i];
         if (arg == "-o" || arg == "--output")
             output = pathFromUtf8(optionValue(args, i));
-        else if (arg == "--quiet")
+        else if (arg == kQuietOption)
             quiet = true;
         else if (arg.size() > 1 && arg[0] == '-')
             throw UsageError{"unknown option " + arg};
@@ -424,10 +438,17 @@ int list(const std::vector<std::string>& args, std::ostream& out) {
     return report.headerRead ? kExitOk : kExitFailed;
 }
 
-int verify(const std::vector<std::string>& args, std::ostream& out) {
-    const fs::path file = pathFromUtf8(positionalOnly(args, 1)[0]);
+int verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const ToolEnvironment& environment) {
+    std::vector<std::string> files;
+    std::copy_if(args.begin(), args.end(), std::back_inserter(files),
+                 [](const std::string& arg) { return arg != kQuietOption; });
+    const fs::path file = pathFromUtf8(positionalOnly(files, 1)[0]);
     FileSource source(file);
-    const PackageReport report = inspectPackage(source, InspectionDepth::verify);
+    TerminalProgress terminal(err);
+    const bool showProgress = environment.errorsToTerminal && files.size() == args.size();
+    const PackageReport report =
+        inspectPackage(source, InspectionDepth::verify, showProgress ? terminal : noProgress());
     const SignatureReport signature = inspectSignature(source);
     std::vector<std::string> problems = report.problems;
     problems.insert(problems.end(), signature.problems.begin(), signature.problems.end());
@@ -611,7 +632,7 @@ int runSaverpack(const std::vector<std::string>& args, std::ostream& out, std::o
         if (command == "list")
             return list(rest, out);
         if (command == "verify")
-            return verify(rest, out);
+            return verify(rest, out, err, environment);
         if (command == "sign")
             return signCommand(rest, out);
         if (command == "implode")

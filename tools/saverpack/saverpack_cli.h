@@ -14,6 +14,9 @@ struct ToolEnvironment {
     // Where the installer program image is looked for, in order, when --stub
     // is not given; none found leaves the image zero-filled.
     std::vector<std::filesystem::path> stubCandidates = {};
+    // Whether `err` is a terminal: build and verify then show their progress
+    // there.
+    bool errorsToTerminal = false;
 };
 
 // `args` holds the arguments after the program name. Returns the exit code:
