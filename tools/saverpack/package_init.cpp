@@ -221,7 +221,9 @@ class Draft {
 std::vector<std::string> writeStartingDescription(const fs::path& folderGiven,
                                                   const fs::path& outputGiven) {
     std::error_code error;
-    const fs::path folder = fs::absolute(folderGiven, error).lexically_normal();
+    fs::path folder = fs::absolute(folderGiven, error).lexically_normal();
+    if (folder.filename().empty()) // "saver/" and "." end in a separator
+        folder = folder.parent_path();
     if (error || !fs::is_directory(folder, error))
         throw ToolError(folderGiven, "no such folder");
     const fs::path output = outputGiven.empty() ? folder / kDefaultDescriptionName
