@@ -571,8 +571,8 @@ std::string formatUtc(std::int64_t seconds) {
     return text;
 }
 
-SignedInstaller signInstaller(std::span<const std::uint8_t> installer, const SigningOptions& options,
-                    const fs::path& shownAs) {
+SignedInstaller signInstaller(std::span<const std::uint8_t> installer,
+                              const SigningOptions& options, const fs::path& shownAs) {
     readWholeFile(options.certificate, 1024 * 1024);
     if (options.passwordFile)
         openInputFile(*options.passwordFile);

@@ -50,5 +50,5 @@ struct SignedInstaller {
 // image once its signature reads back whole, its hash matches and its
 // certificate is valid now and meant for code signing. Throws ToolError,
 // naming `shownAs` or the certificate file.
-SignedInstaller signInstaller(std::span<const std::uint8_t> installer, const SigningOptions& options,
-                    const std::filesystem::path& shownAs);
+SignedInstaller signInstaller(std::span<const std::uint8_t> installer,
+                              const SigningOptions& options, const std::filesystem::path& shownAs);
