@@ -372,6 +372,13 @@ TEST_F(CodeSigning, RefusesBadSigningInputsAndLeavesNothingBehind) {
          true,
          1,
          "cannot sign: osslsigncode was not found on PATH (Debian package osslsigncode)"},
+        {"program image that is no Windows program",
+         false,
+         {"--stub", (dir_ / "notpe.exe").string(), "--sign", good},
+         false,
+         1,
+         "TARGET: cannot sign: its program image is no Windows program with room for a "
+         "signature"},
         {"password file without a certificate",
          true,
          {"--password-file", password},
@@ -383,6 +390,7 @@ TEST_F(CodeSigning, RefusesBadSigningInputsAndLeavesNothingBehind) {
     ASSERT_EQ(buildExample(original).code, 0);
     const Bytes originalBytes = readWholeFile(original);
     fs::create_directories(dir_ / "empty");
+    writeText(dir_ / "notpe.exe", "MZ, but no PE header");
     const std::vector<std::string> before = filesIn(dir_);
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.name);

@@ -79,6 +79,43 @@ else
   not_ok "saverpack.exe verify ended with $code: $(tr -d '\r' <wine-verify.log | tail -n 3)"
 fi
 
+# Wine's PATH has neither signtool.exe nor osslsigncode.exe: saverpack.exe
+# says so and leaves the installer as it was.
+cp "$installer" copy.exe
+"$WINE" "$check/saverpack.exe" sign "$(winpath "$work/copy.exe")" --sign "$(winpath "$work/cert.pfx")" \
+  </dev/null >wine-sign.log 2>&1
+code=$?
+message=$(tr -d '\r' <wine-sign.log)
+if [ $code -eq 1 ] && [ "$message" = "saverpack: cannot sign: osslsigncode was not found on PATH (Debian package osslsigncode)" ] &&
+  cmp -s "$installer" copy.exe; then
+  ok "saverpack.exe sign without a signer on PATH: $message"
+else
+  not_ok "saverpack.exe sign without a signer on PATH ended with $code: $message"
+fi
+
+# A stand-in signtool.exe (a test program that answers with its usage line
+# and exit code 2) first on PATH: saverpack.exe runs it and reports its line,
+# and refuses a password file, which signtool would need on its command line.
+mkdir -p bin && cp "$(dirname "$player_ocx")/platform_probe.exe" bin/signtool.exe
+signtool_run() {
+  WINEPATH=$(winpath "$work/bin") "$WINE" "$check/saverpack.exe" sign "$(winpath "$work/copy.exe")" \
+    --sign "$(winpath "$work/cert.pfx")" "$@" </dev/null 2>&1 | tr -d '\r'
+}
+message=$(signtool_run)
+if [ "$message" = "saverpack: $(winpath "$work/copy.exe"): signing failed: usage: platform_probe osclass|report" ] &&
+  cmp -s "$installer" copy.exe; then
+  ok "saverpack.exe sign reports the failing signtool.exe: $message"
+else
+  not_ok "saverpack.exe sign with a failing signtool.exe: $message"
+fi
+message=$(signtool_run --password-file "$(winpath "$work/password.txt")")
+if [[ "$message" == "saverpack: cannot sign with a password file: only signtool.exe is on PATH"* ]] &&
+  cmp -s "$installer" copy.exe; then
+  ok "saverpack.exe sign refuses a password file for signtool.exe"
+else
+  not_ok "saverpack.exe sign with a password file and only signtool.exe: $message"
+fi
+
 # The saver's files, as a quiet installation leaves them.
 drive=$WINEPREFIX/drive_c
 common=$(find "$drive" -maxdepth 3 -type d \( -name ProgramData -o -path '*All Users/Application Data' \) |

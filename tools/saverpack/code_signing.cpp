@@ -576,6 +576,10 @@ SignedInstaller signInstaller(std::span<const std::uint8_t> installer,
     readWholeFile(options.certificate, 1024 * 1024);
     if (options.passwordFile)
         openInputFile(*options.passwordFile);
+    MemorySource image(installer);
+    if (!readLayout(image))
+        throw ToolError(shownAs, "cannot sign: its program image is no Windows program with room "
+                                 "for a signature");
     const Signer signer = chooseSigner(options);
 
     ScratchFolder scratch;
@@ -601,6 +605,12 @@ SignedInstaller signInstaller(std::span<const std::uint8_t> installer,
     std::error_code error;
     if (run.exitCode != 0 || !fs::is_regular_file(signedFile, error)) {
         std::string line = meaningfulLine(run.output);
+        // The signer names its input and output by their temporary names.
+        for (const fs::path& temporary : {unsignedFile, signedFile}) {
+            const std::string name = displayPath(temporary);
+            for (std::size_t at; (at = line.find(name)) != std::string::npos;)
+                line.replace(at, name.size(), displayPath(shownAs));
+        }
         if (line.empty())
             line = signer.program.filename().string() + " ended with exit code " +
                    std::to_string(run.exitCode);
