@@ -132,7 +132,9 @@ class CodeSigning : public ::testing::Test {
             "-passout pass:"
             " && cd .. && openssl x509 -in good.pem -noout -startdate -enddate "
             "-dateopt iso_8601 > good.dates";
-        ready_ = std::system(("(" + script + ") > openssl.log 2>&1").c_str()) == 0;
+        ready_ = std::system(
+                     ("(" + script + ") > '" + (certificates_ / "openssl.log").string() + "' 2>&1")
+                         .c_str()) == 0;
     }
 
     static void TearDownTestSuite() {
@@ -145,7 +147,7 @@ class CodeSigning : public ::testing::Test {
         if (!osslsigncode_)
             GTEST_SKIP() << "osslsigncode is not on PATH";
         ASSERT_TRUE(ready_) << "openssl could not make the test certificates: "
-                            << readText("openssl.log");
+                            << readText(certificate("openssl.log"));
         std::random_device random;
         dir_ = fs::temp_directory_path() / ("signed-installer-" + std::to_string(random()));
         fs::create_directories(dir_);
