@@ -22,7 +22,7 @@ fi
 configure_and_build host asan win32 win64
 say "building the fuzz targets"
 cmake --preset fuzz >"$BUILD/configure-fuzz.log" 2>&1 || { cat "$BUILD/configure-fuzz.log"; exit 1; }
-cmake --build --preset fuzz -j2 --target fuzz_package fuzz_explode fuzz_swf make_seeds \
+cmake --build --preset fuzz -j2 --target fuzz_package fuzz_explode fuzz_swf fuzz_signature make_seeds \
   >"$BUILD/build-fuzz.log" 2>&1 || { grep -E -A3 'error' "$BUILD/build-fuzz.log" | head -n 40; exit 1; }
 set +e
 
@@ -157,9 +157,19 @@ run_fuzz() { # target seconds corpus
 mkdir -p "$BUILD/fuzz/corpus/package" "$BUILD/fuzz/corpus/explode" "$BUILD/fuzz/corpus/swf"
 "$BUILD/fuzz/tests/fuzz/make_seeds" "$BUILD/fuzz/corpus/package" "$BUILD/fuzz/corpus/explode" \
   "$BUILD/fuzz/corpus/swf"
+# The signature reader's seed: a real Authenticode signature, made with a
+# throwaway certificate.
+mkdir -p "$BUILD/fuzz/corpus/signature" "$BUILD/fuzz/sign-seed"
+( cd "$BUILD/fuzz/sign-seed" && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Seed \
+    -addext extendedKeyUsage=codeSigning -keyout k.pem -out c.pem &&
+  openssl pkcs12 -export -inkey k.pem -in c.pem -out c.pfx -passout pass: &&
+  osslsigncode sign -pkcs12 c.pfx -h sha256 -in "$BUILD/win64/implode/impborl.dll" -out s.dll &&
+  osslsigncode extract-signature -in s.dll -out "$BUILD/fuzz/corpus/signature/seed.der" ) >/dev/null 2>&1 ||
+  echo "no signature seed could be made: fuzz_signature starts from an empty corpus" >&2
 run_fuzz fuzz_package 60 "$BUILD/fuzz/corpus/package"
 run_fuzz fuzz_explode 30 "$BUILD/fuzz/corpus/explode"
 run_fuzz fuzz_swf 30 "$BUILD/fuzz/corpus/swf"
+run_fuzz fuzz_signature 30 "$BUILD/fuzz/corpus/signature"
 
 stop_all
 echo "Windows suites run: $windows_suites"
