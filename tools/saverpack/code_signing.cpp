@@ -612,7 +612,7 @@ SignedInstaller signInstaller(std::span<const std::uint8_t> installer,
                 line.replace(at, name.size(), displayPath(shownAs));
         }
         if (line.empty())
-            line = signer.program.filename().string() + " ended with exit code " +
+            line = utf8Of(signer.program.filename()) + " ended with exit code " +
                    std::to_string(run.exitCode);
         throw ToolError(shownAs, "signing failed: " + line);
     }

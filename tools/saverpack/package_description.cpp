@@ -173,14 +173,12 @@ EntryPlan readEntry(const DescriptionReader& reader, const json& value, const st
     return plan;
 }
 
-std::vector<DataItemPlan> walkDataFolder(const DescriptionReader& reader, const fs::path& folder,
-                                         const std::string& field, const std::string& under,
-                                         bool compress) {
+} // namespace
+
+std::vector<std::pair<std::string, fs::path>> filesBelowDataFolder(const fs::path& folder,
+                                                                   const std::string& under) {
+    std::vector<std::pair<std::string, fs::path>> files;
     std::error_code error;
-    if (!fs::is_directory(folder, error))
-        throw ToolError(folder,
-                        "no such folder (" + field + " in " + displayPath(reader.file()) + ")");
-    std::vector<DataItemPlan> items;
     fs::recursive_directory_iterator it(folder, error);
     for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
         const fs::directory_entry& found = *it;
@@ -190,11 +188,25 @@ std::vector<DataItemPlan> walkDataFolder(const DescriptionReader& reader, const 
             throw ToolError(found.path(), "neither a file nor a folder (in a data folder)");
         std::string name = utf8Of(found.path().lexically_relative(folder));
         std::replace(name.begin(), name.end(), '/', '\\');
-        items.push_back(
-            {under.empty() ? name : under + "\\" + name, found.path(), compress, field});
+        files.emplace_back(under.empty() ? name : under + "\\" + name, found.path());
     }
     if (error)
         throw ToolError(folder, "cannot be read: " + error.message());
+    return files;
+}
+
+namespace {
+
+std::vector<DataItemPlan> walkDataFolder(const DescriptionReader& reader, const fs::path& folder,
+                                         const std::string& field, const std::string& under,
+                                         bool compress) {
+    std::error_code error;
+    if (!fs::is_directory(folder, error))
+        throw ToolError(folder,
+                        "no such folder (" + field + " in " + displayPath(reader.file()) + ")");
+    std::vector<DataItemPlan> items;
+    for (auto& [name, file] : filesBelowDataFolder(folder, under))
+        items.push_back({std::move(name), std::move(file), compress, field});
     std::sort(items.begin(), items.end(),
               [](const DataItemPlan& a, const DataItemPlan& b) { return a.name < b.name; });
     return items;

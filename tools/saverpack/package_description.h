@@ -39,6 +39,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "payload/package_records.h"
@@ -90,6 +91,13 @@ constexpr std::string_view kExplanationPrefix = "//";
 // (backslashes between its folders) and a saver title; empty when it takes it.
 std::string entryNameProblem(const std::string& name);
 std::string dataFileNameProblem(const std::string& name);
+
+// Every file below a data folder, with its name in the saver folder (its
+// path below `folder`, with backslashes, under `under` when that is not
+// empty). Refuses what is neither a file nor a folder, and a folder that
+// cannot be read.
+std::vector<std::pair<std::string, std::filesystem::path>>
+filesBelowDataFolder(const std::filesystem::path& folder, const std::string& under);
 std::string saverTitleProblem(const std::string& title);
 
 // Sets entry 1: the implode library, stored as "impborl.dat" (kind 4).

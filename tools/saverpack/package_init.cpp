@@ -168,23 +168,10 @@ void checkEntryFile(const fs::path& file) {
 // Refuses a file below a data folder whose name in the saver folder the
 // installer would not take.
 void checkDataFolder(const fs::path& folder, const std::string& under) {
-    std::error_code error;
-    fs::recursive_directory_iterator it(folder, error);
-    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        const fs::directory_entry& found = *it;
-        if (found.is_directory(error))
-            continue;
-        if (!found.is_regular_file(error))
-            throw ToolError(found.path(), "neither a file nor a folder (in a data folder)");
-        std::string name = utf8Of(found.path().lexically_relative(folder));
-        std::replace(name.begin(), name.end(), '/', '\\');
-        if (!under.empty())
-            name = under + "\\" + name;
+    for (const auto& [name, file] : filesBelowDataFolder(folder, under)) {
         if (const std::string problem = dataFileNameProblem(name); !problem.empty())
-            throw ToolError(found.path(), problem);
+            throw ToolError(file, problem);
     }
-    if (error)
-        throw ToolError(folder, "cannot be read: " + error.message());
 }
 
 // Builds the description while noting each guess.
