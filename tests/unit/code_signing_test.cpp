@@ -8,6 +8,7 @@
 #include "package_listing.h"
 #include "payload/entry_destinations.h"
 #include "saverpack_cli.h"
+#include "saverpack_run.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ToolRun {
-    int code = 0;
-    std::string out;
-    std::string err;
-};
 
 // PATH for the length of one scope.
 class PathOverride {
@@ -167,12 +162,7 @@ class CodeSigning : public ::testing::Test {
     }
 
     ToolRun run(const std::vector<std::string>& args) {
-        std::ostringstream out;
-        std::ostringstream err;
-        ToolRun result;
-        result.code = runSaverpack(args, out, err, {});
-        result.out = out.str();
-        result.err = err.str();
+        const ToolRun result = runTool(args);
         everything_ += result.out + result.err;
         return result;
     }

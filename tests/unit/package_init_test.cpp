@@ -4,6 +4,7 @@
 #include "file_io.h"
 #include "package_listing.h"
 #include "saverpack_cli.h"
+#include "saverpack_run.h"
 
 #include "implode/implode.h"
 #include "payload/package_records.h"
@@ -22,20 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int code = 0;
-    std::string out;
-    std::string err;
-};
-
 ToolRun run(const std::vector<std::string>& args, const ToolEnvironment& environment = {}) {
-    std::ostringstream out;
-    std::ostringstream err;
-    ToolRun result;
-    result.code = runSaverpack(args, out, err, environment);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    return runTool(args, environment);
 }
 
 void put(const fs::path& file, std::string_view text) {

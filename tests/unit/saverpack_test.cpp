@@ -7,6 +7,7 @@
 #include "package_listing.h"
 #include "progress.h"
 #include "saverpack_cli.h"
+#include "saverpack_run.h"
 
 #include "implode/implode.h"
 #include "payload/package_records.h"
@@ -25,12 +26,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
-
-struct ToolRun {
-    int code = 0;
-    std::string out;
-    std::string err;
-};
 
 Bytes bytesOf(std::string_view text) {
     return Bytes(text.begin(), text.end());
@@ -125,13 +120,7 @@ class Saverpack : public ::testing::Test {
 
     ToolRun run(const std::vector<std::string>& args,
                 const ToolEnvironment& environment = {}) const {
-        std::ostringstream out;
-        std::ostringstream err;
-        ToolRun result;
-        result.code = runSaverpack(args, out, err, environment);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
+        return runTool(args, environment);
     }
 
     ToolRun build(const json& description, const std::vector<std::string>& extra = {}) const {
