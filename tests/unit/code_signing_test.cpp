@@ -417,16 +417,6 @@ TEST_F(CodeSigning, RefusesBadSigningInputsAndLeavesNothingBehind) {
 
 namespace {
 
-std::string hexOf(const std::vector<std::uint8_t>& bytes) {
-    std::string text;
-    char pair[3];
-    for (const std::uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02x", b);
-        text += pair;
-    }
-    return text;
-}
-
 std::uint32_t little32(const Bytes& bytes, std::size_t at) {
     return bytes.at(at) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8 |
            static_cast<std::uint32_t>(bytes.at(at + 2)) << 16 |
@@ -515,7 +505,7 @@ TEST(MessageDigest, KnownDigestsWhateverThePieces) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.input.data());
         for (std::size_t at = 0; at < c.input.size(); at += c.piece)
             digest.add(std::span(bytes + at, std::min(c.piece, c.input.size() - at)));
-        EXPECT_EQ(hexOf(digest.finish()), c.digest);
+        EXPECT_EQ(hexText(digest.finish()), c.digest);
     }
 }
 

@@ -377,16 +377,6 @@ bool hashRange(ByteSource& file, std::uint64_t from, std::uint64_t to, MessageDi
     return true;
 }
 
-std::string hex(ByteView bytes) {
-    std::string text;
-    char pair[3];
-    for (const std::uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02x", b);
-        text += pair;
-    }
-    return text;
-}
-
 constexpr std::uint32_t kMaxTableSize = 16 * 1024 * 1024;
 
 void inspectInto(ByteSource& file, SignatureReport& report) {
@@ -418,7 +408,7 @@ void inspectInto(ByteSource& file, SignatureReport& report) {
     if (length < 8 || length > table.size() || revisionAndType != 0x00020200) {
         problem("the certificate table holds no PKCS#7 signature (WIN_CERTIFICATE length " +
                 std::to_string(length) + ", revision and type 0x" +
-                hex(ByteView(table).subspan(4, 4)) + ")");
+                hexText(ByteView(table).subspan(4, 4)) + ")");
         return;
     }
     SignedContent content;
@@ -446,8 +436,8 @@ void inspectInto(ByteSource& file, SignatureReport& report) {
     const std::vector<std::uint8_t> computed = digest.finish();
     report.hashMatches = same(computed, content.messageDigest);
     if (!report.hashMatches)
-        problem("the " + report.digestName + " hash of the signed bytes is " + hex(computed) +
-                ", but the signature says " + hex(content.messageDigest) +
+        problem("the " + report.digestName + " hash of the signed bytes is " + hexText(computed) +
+                ", but the signature says " + hexText(content.messageDigest) +
                 ": the file was changed after it was signed");
 }
 

@@ -1,6 +1,7 @@
 #include "message_digest.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -132,4 +133,14 @@ void MessageDigest::compressBlock() {
     }
     for (std::size_t i = 0; i < 8; ++i)
         state_[i] += v[i];
+}
+
+std::string hexText(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    char pair[3];
+    for (const std::uint8_t b : bytes) {
+        std::snprintf(pair, sizeof pair, "%02x", b);
+        text += pair;
+    }
+    return text;
 }

@@ -6,7 +6,11 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
+
+// Bytes as lower-case hexadecimal, two digits each, as digests are shown.
+std::string hexText(std::span<const std::uint8_t> bytes);
 
 enum class DigestAlgorithm { sha1, sha256 };
 
