@@ -159,13 +159,15 @@ mkdir -p "$BUILD/fuzz/corpus/package" "$BUILD/fuzz/corpus/explode" "$BUILD/fuzz/
   "$BUILD/fuzz/corpus/swf"
 # The signature reader's seed: a real Authenticode signature, made with a
 # throwaway certificate.
+rm -rf "$BUILD/fuzz/sign-seed"
 mkdir -p "$BUILD/fuzz/corpus/signature" "$BUILD/fuzz/sign-seed"
 ( cd "$BUILD/fuzz/sign-seed" && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Seed \
     -addext extendedKeyUsage=codeSigning -keyout k.pem -out c.pem &&
   openssl pkcs12 -export -inkey k.pem -in c.pem -out c.pfx -passout pass: &&
   osslsigncode sign -pkcs12 c.pfx -h sha256 -in "$BUILD/win64/implode/impborl.dll" -out s.dll &&
-  osslsigncode extract-signature -in s.dll -out "$BUILD/fuzz/corpus/signature/seed.der" ) >/dev/null 2>&1 ||
-  echo "no signature seed could be made: fuzz_signature starts from an empty corpus" >&2
+  osslsigncode extract-signature -in s.dll -out seed.der &&
+  cp seed.der "$BUILD/fuzz/corpus/signature/seed.der" ) >/dev/null 2>&1 ||
+  echo "no signature seed could be made: fuzz_signature starts from what its corpus already holds" >&2
 run_fuzz fuzz_package 60 "$BUILD/fuzz/corpus/package"
 run_fuzz fuzz_explode 30 "$BUILD/fuzz/corpus/explode"
 run_fuzz fuzz_swf 30 "$BUILD/fuzz/corpus/swf"
