@@ -225,4 +225,78 @@ inline constexpr std::array<std::uint16_t, kAsciiDecodeSize> kAsciiDecode = [] {
     return table;
 }();
 
+// ---- combined decoder tables --------------------------------------------------------------
+
+// The head of a copy (length code, extra bits, and the distance code when it fits), looked
+// up by the kCopyHeadBits bits that follow the flag. An entry holds the bits it resolves
+// from the flag on in bits 0..4, the length in bits 16..25 and, with kCopyHeadHasHigh, the
+// distance's high bits H in bits 8..13; without it the distance code comes next. Heads that
+// need more bits than the index has are kCopyHeadSlow: length 72 and up, and the end code.
+inline constexpr unsigned kCopyHeadBits = 11;
+inline constexpr std::uint32_t kCopyHeadHasHigh = 1u << 5;
+inline constexpr std::uint32_t kCopyHeadSlow = 1u << 6;
+
+inline constexpr std::array<std::uint32_t, 1u << kCopyHeadBits> kCopyHeadDecode = [] {
+    std::array<std::uint32_t, 1u << kCopyHeadBits> table{};
+    for (unsigned index = 0; index < table.size(); ++index) {
+        const LengthEntry entry = kLengthDecode[index & ((1u << kLengthTableBits) - 1)];
+        const unsigned lengthBits = entry.codeLength + entry.extraBits;
+        if (lengthBits > kCopyHeadBits) {
+            table[index] = kCopyHeadSlow;
+            continue;
+        }
+        const unsigned length =
+            entry.base + ((index >> entry.codeLength) & ((1u << entry.extraBits) - 1));
+        std::uint32_t value = std::uint32_t{length} << 16;
+        const unsigned distance = kDistanceDecode[(index >> lengthBits) & 0xFF];
+        const unsigned distanceBits = distance >> 8;
+        if (lengthBits + distanceBits <= kCopyHeadBits) {
+            value |= kCopyHeadHasHigh | ((distance & 0xFF) << 8) | (1 + lengthBits + distanceBits);
+        } else {
+            value |= 1 + lengthBits;
+        }
+        table[index] = value;
+    }
+    return table;
+}();
+
+// ASCII literals looked up by the kLiteralPairBits bits that follow a literal's flag: one
+// literal, or two when the second one's flag and code fit in the index as well. An entry
+// holds the bytes in bits 0..15, the bits used from the first flag on in bits 16..23 and
+// the count of literals in bits 24..31; a count of 0 marks a code longer than the index.
+inline constexpr unsigned kLiteralPairBits = 11;
+
+constexpr std::uint16_t asciiEntry(unsigned bits) {
+    const std::uint16_t entry = kAsciiDecode[bits & ((1u << kAsciiFirstBits) - 1)];
+    if ((entry & kAsciiLink) == 0) {
+        return entry;
+    }
+    return kAsciiDecode[(entry & ~kAsciiLink) +
+                        ((bits >> kAsciiFirstBits) & ((1u << kAsciiSecondBits) - 1))];
+}
+
+inline constexpr std::array<std::uint32_t, 1u << kLiteralPairBits> kLiteralPairDecode = [] {
+    std::array<std::uint32_t, 1u << kLiteralPairBits> table{};
+    for (unsigned index = 0; index < table.size(); ++index) {
+        const unsigned first = asciiEntry(index);
+        const unsigned firstBits = first >> 8;
+        if (firstBits > kLiteralPairBits) {
+            continue;
+        }
+        std::uint32_t value = (first & 0xFF) | ((1u + firstBits) << 16) | (1u << 24);
+        const unsigned rest = index >> firstBits;
+        const unsigned restBits = kLiteralPairBits - firstBits;
+        if ((rest & 1) == 0) {
+            const unsigned second = asciiEntry(rest >> 1);
+            const unsigned secondBits = second >> 8;
+            if (1 + secondBits <= restBits) {
+                value = (first & 0xFF) | ((second & 0xFF) << 8) |
+                        ((2u + firstBits + secondBits) << 16) | (2u << 24);
+            }
+        }
+        table[index] = value;
+    }
+    return table;
+}();
+
 } // namespace implode::tables

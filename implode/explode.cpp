@@ -22,9 +22,12 @@ using namespace tables;
 
 constexpr unsigned kHistory = 4096;
 constexpr unsigned kFlushAt = 2 * kHistory;
-// Copies move 8 bytes at a time, at least 16, and may run up to 15 bytes past their end.
+// A decoding step starts below kFlushAt. It writes at most kLiteralRun literals, or fewer
+// and then a copy; copies move 8 bytes at a time, at least 16 from 8 or more bytes back,
+// and may run up to 15 bytes past their end.
+constexpr unsigned kLiteralRun = 6;
 constexpr unsigned kCopyOverrun = 16;
-constexpr unsigned kWindowSize = kFlushAt + kMaxLength + kCopyOverrun;
+constexpr unsigned kWindowSize = kFlushAt + kLiteralRun + kMaxLength + kCopyOverrun;
 constexpr unsigned kInputSize = 3584;
 // Flag, longest length code with its extra bits, longest distance code, 6 low bits.
 constexpr unsigned kMaxTokenBits = 1 + 7 + 8 + 8 + 6;
@@ -74,10 +77,11 @@ struct Cursor {
     std::uint64_t bits;
     unsigned bitCount;
     unsigned inPos;
+    unsigned inEnd;
     unsigned outPos;
 
     explicit Cursor(const ExplodeState& s)
-        : bits(s.bits), bitCount(s.bitCount), inPos(s.inPos), outPos(s.outPos) {}
+        : bits(s.bits), bitCount(s.bitCount), inPos(s.inPos), inEnd(s.inEnd), outPos(s.outPos) {}
     void store(ExplodeState& s) const {
         s.bits = bits;
         s.bitCount = bitCount;
@@ -103,7 +107,7 @@ void refillSlow(ExplodeState& s) {
 }
 
 inline void refill(ExplodeState& s, Cursor& c) {
-    if (s.inEnd - c.inPos >= 8) {
+    if (c.inEnd - c.inPos >= 8) {
         std::uint64_t word;
         std::memcpy(&word, s.input + c.inPos, 8);
         if constexpr (std::endian::native == std::endian::big) {
@@ -134,9 +138,6 @@ void slideWindow(ExplodeState& s) {
     s.flushedUpTo = kHistory;
 }
 
-// Smallest multiple of each distance below 8 that is at least 8.
-constexpr std::array<std::uint8_t, 8> kPatternStride{0, 8, 8, 9, 8, 10, 12, 14};
-
 inline void copyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
     const std::uint8_t* src = dst - distance;
     if (distance >= 8) {
@@ -153,19 +154,22 @@ inline void copyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
                 src += 8;
             } while (dst < end);
         }
-    } else if (distance == 1) {
-        std::memset(dst, *src, length);
-    } else {
-        // The copy repeats the last `distance` bytes. After the first 8 bytes go one at a
-        // time, the same pattern stands one stride (a multiple of the distance, 8 or more)
-        // further back, where whole 8-byte pieces can be taken from.
-        for (unsigned i = 0; i < 8; ++i) {
-            dst[i] = src[i];
-        }
-        const unsigned stride = kPatternStride[distance];
-        for (unsigned i = 8; i < length; i += 8) {
-            std::memcpy(dst + i, dst + i - stride, 8);
-        }
+        return;
+    }
+    // The copy repeats the last `distance` bytes. The first 4 go one at a time, the next 4
+    // in one piece from where the pattern already stands; after that the same pattern
+    // stands a multiple of the distance (8 or more) back, and whole 8-byte pieces follow.
+    static constexpr std::array<std::uint8_t, 8> kSecondPiece{0, 1, 2, 1, 4, 4, 4, 4};
+    static constexpr std::array<std::uint8_t, 8> kStride{0, 8, 8, 9, 8, 10, 12, 14};
+    dst[0] = src[0];
+    dst[1] = src[1];
+    dst[2] = src[2];
+    dst[3] = src[3];
+    std::memcpy(dst + 4, src + kSecondPiece[distance], 4);
+    std::uint8_t* const end = dst + length;
+    src = dst + 8 - kStride[distance];
+    for (dst += 8; dst < end; dst += 8, src += 8) {
+        std::memcpy(dst, src, 8);
     }
 }
 
@@ -243,6 +247,86 @@ inline Step decodeToken(std::uint8_t* window, unsigned dictBits, Cursor& c) {
     return Step::more;
 }
 
+// Decodes a copy (its flag is the next bit) with one lookup for the length and, most of
+// the time, the distance code. Needs kMaxTokenBits in the bit buffer.
+template <bool kAscii> inline Step decodeCopy(std::uint8_t* window, unsigned dictBits, Cursor& c) {
+    const std::uint64_t bits = c.bits;
+    const std::uint32_t head = kCopyHeadDecode[(bits >> 1) & ((1u << kCopyHeadBits) - 1)];
+    if (head & kCopyHeadSlow) [[unlikely]] {
+        return decodeToken<kAscii, false>(window, dictBits, c);
+    }
+    unsigned used = head & 0x1F;
+    const unsigned length = head >> 16;
+    unsigned high;
+    if (head & kCopyHeadHasHigh) [[likely]] {
+        high = (head >> 8) & 0x3F;
+    } else {
+        const unsigned distanceCode = kDistanceDecode[(bits >> used) & 0xFF];
+        used += distanceCode >> 8;
+        high = distanceCode & 0xFF;
+    }
+    const unsigned lowBits = length == 2 ? 2 : dictBits;
+    const unsigned distance =
+        ((high << lowBits) | static_cast<unsigned>((bits >> used) & ((1u << lowBits) - 1))) + 1;
+    c.consume(used + lowBits);
+    if (distance > c.outPos) {
+        return Step::badDistance;
+    }
+    copyMatch(window + c.outPos, distance, length);
+    c.outPos += length;
+    return Step::more;
+}
+
+// Decodes the next token like decodeToken<kAscii, false>, with the combined tables: one or
+// two ASCII literals at once, binary literals in runs with the copy that ends them, and
+// most copies with one lookup for their head.
+template <bool kAscii> inline Step decodeFast(std::uint8_t* window, unsigned dictBits, Cursor& c) {
+    const std::uint64_t bits = c.bits;
+    if ((bits & 1) != 0) {
+        return decodeCopy<kAscii>(window, dictBits, c);
+    }
+    std::uint8_t* const out = window + c.outPos;
+    if constexpr (kAscii) {
+        const std::uint32_t entry =
+            kLiteralPairDecode[(bits >> 1) & ((1u << kLiteralPairBits) - 1)];
+        if ((entry >> 24) == 0) [[unlikely]] {
+            return decodeToken<kAscii, false>(window, dictBits, c);
+        }
+        out[0] = static_cast<std::uint8_t>(entry);
+        out[1] = static_cast<std::uint8_t>(entry >> 8);
+        c.outPos += entry >> 24;
+        c.consume((entry >> 16) & 0xFF);
+        return Step::more;
+    } else {
+        // Flags of four literals in a row would stand at bits 0, 9, 18 and 27. Four go in
+        // one step; a shorter run goes with the copy that ends it. The first flag set is
+        // also the number of bits the literals before it take.
+        constexpr std::uint64_t kFourFlags = 1u | (1u << 9) | (1u << 18) | (1u << 27);
+        const std::uint64_t flags = bits & kFourFlags;
+        out[0] = static_cast<std::uint8_t>(bits >> 1);
+        out[1] = static_cast<std::uint8_t>(bits >> 10);
+        out[2] = static_cast<std::uint8_t>(bits >> 19);
+        if (flags == 0) {
+            if (c.bitCount < 36) {
+                c.outPos += 1;
+                c.consume(9);
+                return Step::more;
+            }
+            out[3] = static_cast<std::uint8_t>(bits >> 28);
+            c.outPos += 4;
+            c.consume(36);
+            return Step::more;
+        }
+        const auto runBits = static_cast<unsigned>(__builtin_ctzll(flags));
+        c.outPos += runBits / 9;
+        c.consume(runBits);
+        if (c.bitCount < kMaxTokenBits) {
+            return Step::more;
+        }
+        return decodeCopy<kAscii>(window, dictBits, c);
+    }
+}
+
 template <bool kAscii> Step decodeStream(ExplodeState& s) {
     std::uint8_t* const window = s.window;
     const unsigned dictBits = s.dictBits;
@@ -260,7 +344,7 @@ template <bool kAscii> Step decodeStream(ExplodeState& s) {
             continue;
         }
         do {
-            step = decodeToken<kAscii, false>(window, dictBits, c);
+            step = decodeFast<kAscii>(window, dictBits, c);
         } while (step == Step::more && c.bitCount >= kMaxTokenBits && c.outPos < kFlushAt);
     }
     c.store(s);
