@@ -106,14 +106,26 @@ void refillSlow(ExplodeState& s) {
     }
 }
 
+// Eight bytes as a number, the first byte lowest.
+inline std::uint64_t load64(const std::uint8_t* from) {
+    std::uint64_t value;
+    std::memcpy(&value, from, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap64(value);
+    }
+    return value;
+}
+
+inline void store64(std::uint8_t* to, std::uint64_t value) {
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap64(value);
+    }
+    std::memcpy(to, &value, 8);
+}
+
 inline void refill(ExplodeState& s, Cursor& c) {
     if (c.inEnd - c.inPos >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s.input + c.inPos, 8);
-        if constexpr (std::endian::native == std::endian::big) {
-            word = __builtin_bswap64(word);
-        }
-        c.bits |= word << c.bitCount;
+        c.bits |= load64(s.input + c.inPos) << c.bitCount;
         c.inPos += (63 - c.bitCount) >> 3;
         c.bitCount |= kRefillTarget;
         return;
@@ -156,21 +168,30 @@ inline void copyMatch(std::uint8_t* dst, unsigned distance, unsigned length) {
         }
         return;
     }
-    // The copy repeats the last `distance` bytes. The first 4 go one at a time, the next 4
-    // in one piece from where the pattern already stands; after that the same pattern
-    // stands a multiple of the distance (8 or more) back, and whole 8-byte pieces follow.
-    static constexpr std::array<std::uint8_t, 8> kSecondPiece{0, 1, 2, 1, 4, 4, 4, 4};
-    static constexpr std::array<std::uint8_t, 8> kStride{0, 8, 8, 9, 8, 10, 12, 14};
-    dst[0] = src[0];
-    dst[1] = src[1];
-    dst[2] = src[2];
-    dst[3] = src[3];
-    std::memcpy(dst + 4, src + kSecondPiece[distance], 4);
+    // The copy repeats the last `distance` bytes: they are spread over a register, which
+    // goes out 8 bytes at a time, its bytes turned to where the pattern stands at the
+    // next 8 (shifted down by 8 mod distance and filled from a whole number of patterns
+    // further down).
+    static constexpr std::array<std::uint64_t, 8> kSpread{0,
+                                                          0x0101010101010101,
+                                                          0x0001000100010001,
+                                                          0x0001000001000001,
+                                                          0x0000000100000001,
+                                                          0x0000010000000001,
+                                                          0x0001000000000001,
+                                                          0x0100000000000001};
+    static constexpr std::array<std::uint8_t, 8> kShiftDown{0, 0, 0, 16, 0, 24, 16, 8};
+    static constexpr std::array<std::uint8_t, 8> kShiftUp{0, 0, 0, 32, 0, 16, 32, 48};
+    std::uint64_t pattern = load64(src);
+    pattern = (pattern & ((std::uint64_t{1} << (8 * distance)) - 1)) * kSpread[distance];
+    const unsigned down = kShiftDown[distance];
+    const unsigned up = kShiftUp[distance];
     std::uint8_t* const end = dst + length;
-    src = dst + 8 - kStride[distance];
-    for (dst += 8; dst < end; dst += 8, src += 8) {
-        std::memcpy(dst, src, 8);
-    }
+    do {
+        store64(dst, pattern);
+        pattern = (pattern >> down) | (pattern << up);
+        dst += 8;
+    } while (dst < end);
 }
 
 // Decodes one token. Unchecked calls need kMaxTokenBits in the bit buffer; checked ones
@@ -343,9 +364,13 @@ template <bool kAscii> Step decodeStream(ExplodeState& s) {
             step = decodeToken<kAscii, true>(window, dictBits, c);
             continue;
         }
-        do {
+        if constexpr (kAscii) {
+            do {
+                step = decodeFast<kAscii>(window, dictBits, c);
+            } while (step == Step::more && c.bitCount >= kMaxTokenBits && c.outPos < kFlushAt);
+        } else {
             step = decodeFast<kAscii>(window, dictBits, c);
-        } while (step == Step::more && c.bitCount >= kMaxTokenBits && c.outPos < kFlushAt);
+        }
     }
     c.store(s);
     return step;
