@@ -45,9 +45,7 @@ ResultCode expandInto(InstallerContext& context, platform::File& source, std::in
     // beyond it: the size check below then refuses it.
     const std::uint64_t limit = static_cast<std::uint64_t>(expectedSize) + 1;
     created = compressor.Expand(target, buffer.data(), buffer.size(), limit) == result::kOk;
-    const auto size = context.platform.files.fileExists(target)
-                          ? context.platform.files.fileSize(target)
-                          : std::nullopt;
+    const auto size = context.platform.files.fileSize(target);
     if (!size)
         return result::kExpandedFileMissing;
     if (*size != static_cast<std::uint64_t>(expectedSize))
@@ -83,6 +81,24 @@ ResultCode copyInto(InstallerContext& context, platform::File& source, std::int6
     trace("sizeExtracted: ", copied);
     return copied == size ? result::kOk : shortReadCode;
 }
+
+// Keeps the implode library of the work folder loaded through a run of
+// expansions. Each expansion still loads and releases it for itself, but the
+// system then maps the file once, not once per file. Nothing depends on it:
+// a library that cannot be loaded here is left to each expansion to report.
+class ImplodeLibraryKept {
+  public:
+    explicit ImplodeLibraryKept(InstallerContext& context) {
+        const std::string path = context.paths.workDir + kImplodeLibraryName;
+        if (context.paths.workDir.empty() || !context.platform.files.fileExists(path))
+            return;
+        platform::WinError error = platform::kErrorNone;
+        library_ = context.platform.libraries.load(path, error);
+    }
+
+  private:
+    std::unique_ptr<platform::LoadedLibrary> library_;
+};
 
 } // namespace
 
@@ -174,6 +190,7 @@ ResultCode extractMainEntries(InstallerContext& context, const std::string& path
         context.reporter.showInstallError(asResult(error), path);
         return asResult(error);
     }
+    const ImplodeLibraryKept library(context);
     ResultCode code = result::kOk;
     for (std::size_t index = first;
          index <= entry::kLast && code == result::kOk && !context.reporter.cancelled(); ++index)
@@ -294,6 +311,7 @@ ResultCode expandDataFiles(InstallerContext& context) {
     if (package.settings.saverKind() == kSaverKindCopiesMovie)
         package.fileTable[1].kind = kTableKindCopy;
     const std::string firstName = package.fileTable[1].name;
+    const ImplodeLibraryKept library(context);
     for (std::int32_t i = 1; i <= count && code == result::kOk; ++i) {
         const FileTableRecord& record = package.fileTable[static_cast<std::size_t>(i)];
         if (record.name.empty())

@@ -99,8 +99,9 @@ class FileSystem {
 
     bool fileExists(const std::string& path);
     bool folderExists(const std::string& path);
-    // The size of the file at `path`, or nothing when it cannot be opened.
-    std::optional<std::uint64_t> fileSize(const std::string& path);
+    // The size of the file at `path`, or nothing when there is no file to
+    // read there. A backend that can tell it without opening the file says so.
+    virtual std::optional<std::uint64_t> fileSize(const std::string& path);
 };
 
 // Reads exactly `size` bytes: 0, the read's own error, or kErrorShortRead

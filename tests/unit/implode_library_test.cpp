@@ -27,7 +27,10 @@ struct ImplodeLibrary : ::testing::Test {
 
 TEST_F(ImplodeLibrary, ExpandsAStreamIntoAFile) {
     putLibrary(allExports());
-    const std::string text = "Hello, Hello, Hello! " + std::string(3000, 'w');
+    // Longer than the pieces the output is written in, and different in each.
+    std::string text = "Hello, Hello, Hello! ";
+    for (std::uint32_t i = 0; text.size() < 600000; i = i * 1103515245 + 12345)
+        text += static_cast<char>('a' + (i >> 16) % 7);
     const auto stream = implode::implodeBuffer(
         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), {});
     {
@@ -41,10 +44,14 @@ TEST_F(ImplodeLibrary, ExpandsAStreamIntoAFile) {
         EXPECT_EQ(
             compressor.Expand(kFolder + "cut.txt", stream.stream.data(), stream.stream.size(), 10),
             result::kOk);
+        EXPECT_EQ(compressor.Expand(kFolder + "cut2.txt", stream.stream.data(),
+                                    stream.stream.size(), 300001),
+                  result::kOk);
     }
     EXPECT_EQ(fakes.libraries.loadedNow, 0) << "released with the object";
     EXPECT_EQ(fakes.files.content(kFolder + "out.txt"), text);
     EXPECT_EQ(fakes.files.content(kFolder + "cut.txt"), text.substr(0, 10));
+    EXPECT_EQ(fakes.files.content(kFolder + "cut2.txt"), text.substr(0, 300001));
 }
 
 TEST_F(ImplodeLibrary, UsableOnlyWithTheFileAndAllThreeExports) {

@@ -12,6 +12,9 @@ namespace {
 constexpr platform::WinError kLibraryFileMissing = 5;
 constexpr platform::WinError kExportMissing = 6;
 
+// Expanded bytes are written to the file in pieces of this size.
+constexpr std::uint64_t kOutputPiece = 256 * 1024;
+
 } // namespace
 
 TCompressor::TCompressor(platform::Platform& platform, const std::string& folder,
@@ -68,9 +71,18 @@ void TCompressor::writeCallback(char* buffer, unsigned int* size, void* param) {
         static_cast<std::uint32_t>(std::min<std::uint64_t>(*size, self->outputLeft_));
     if (count == 0)
         return;
-    std::uint32_t written = 0;
-    self->output_->write(buffer, count, written);
+    if (self->pending_.size() + count > self->pending_.capacity())
+        self->flushOutput();
+    self->pending_.insert(self->pending_.end(), buffer, buffer + count);
     self->outputLeft_ -= count;
+}
+
+void TCompressor::flushOutput() {
+    if (pending_.empty())
+        return;
+    std::uint32_t written = 0;
+    output_->write(pending_.data(), static_cast<std::uint32_t>(pending_.size()), written);
+    pending_.clear();
 }
 
 ResultCode TCompressor::Expand(const std::string& target, const std::uint8_t* buffer,
@@ -89,8 +101,11 @@ ResultCode TCompressor::Expand(const std::string& target, const std::uint8_t* bu
             {platform::DialogButton::Abort});
         return static_cast<ResultCode>(error);
     }
+    pending_.clear();
+    pending_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(outputLimit, kOutputPiece)));
     if (explode_)
         explode_(&TCompressor::readCallback, &TCompressor::writeCallback, workArea_.data(), this);
+    flushOutput();
     output_.reset();
     input_ = nullptr;
     inputSize_ = inputPosition_ = 0;

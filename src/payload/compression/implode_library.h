@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/result_codes.h"
 #include "platform/library_loader.h"
@@ -53,8 +54,14 @@ class TCompressor {
     platform::ExportedFunction implode_ = nullptr;
     ExplodeFunction explode_ = nullptr;
     platform::ExportedFunction crc32_ = nullptr;
-    // The running expansion: its output file and compressed input.
+    // Writes what the library gave so far; a failed write is left to the
+    // size check after the expansion.
+    void flushOutput();
+
+    // The running expansion: its output file, the bytes not yet written to
+    // it (the library hands over a few kilobytes at a time) and compressed input.
     std::unique_ptr<platform::File> output_;
+    std::vector<char> pending_;
     const std::uint8_t* input_ = nullptr;
     std::size_t inputSize_ = 0;
     std::size_t inputPosition_ = 0;

@@ -92,6 +92,15 @@ std::optional<std::uint32_t> Win32FileSystem::attributes(const std::string& path
     return a;
 }
 
+// From the folder entry, without opening the file: no handle to make and close.
+std::optional<std::uint64_t> Win32FileSystem::fileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::nullopt;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 WinError Win32FileSystem::setAttributes(const std::string& path, std::uint32_t attributes) {
     return outcome(SetFileAttributesA(path.c_str(), attributes));
 }

@@ -24,6 +24,7 @@ class Win32FileSystem final : public FileSystem {
     std::unique_ptr<File> openFile(const std::string& path, OpenMode mode,
                                    WinError& error) override;
     std::string shortPathName(const std::string& path) override;
+    std::optional<std::uint64_t> fileSize(const std::string& path) override;
 };
 
 class Win32SystemInfo final : public SystemInfo {
