@@ -79,7 +79,7 @@ build_targets() { # preset target...
   cmake --build --preset "$preset" -j2 --target "$@" >"$BENCH/build-$preset.log" 2>&1 ||
     { grep -E -A3 'error|Error' "$BENCH/build-$preset.log" | head -n 60; exit 1; }
 }
-windows_targets=(installer impborl)
+windows_targets=(installer impborl standin_player install_probe)
 build_targets host saverpack twin_pack saver_payload
 build_targets win64 "${windows_targets[@]}"
 run32=no
@@ -141,6 +141,7 @@ pack_set() { # folder windows(win32|win64)
     makensis -V2 "$payload/nsis-$compressor-$windows.nsi" >"$folder/nsis-$compressor.log" 2>&1 ||
       { cat "$folder/nsis-$compressor.log"; exit 1; }
   done
+  cp "$BUILD/$windows/tests/wine/standin_player.ocx" "$BUILD/$windows/bench/install_probe.exe" "$folder/"
 }
 # The largest stored entry of an installer, from saverpack list.
 largest_entry() { # installer
@@ -153,6 +154,87 @@ pack_set "$BENCH/twin" win64
 for set in twin win32; do
   [ -d "$BENCH/$set" ] || continue
   largest_entry "$BENCH/$set/ours.exe" >"$BENCH/$set/largest-entry"
-  for exe in "$BENCH/$set"/*.exe; do printf '  %s/%s: %d bytes\n' "$set" "$(basename "$exe")" "$(stat -c %s "$exe")"; done
+  for exe in "$BENCH/$set"/{ours,nsis-zlib,nsis-lzma}.exe; do printf '  %s/%s: %d bytes\n' "$set" "$(basename "$exe")" "$(stat -c %s "$exe")"; done
 done
 [ "$pack_only" = yes ] && { say "packed; the installers are in $BENCH"; exit 0; }
+
+# --- the runs -----------------------------------------------------------------------------------
+# The median of the numbers on standard input (-1 stands for none).
+median() {
+  sort -g | awk '$1 >= 0 { v[n++] = $1 } END { if (n == 0) print "-"; else if (n % 2) printf "%.1f\n", v[(n - 1) / 2];
+    else printf "%.1f\n", (v[n / 2 - 1] + v[n / 2]) / 2 }'
+}
+field() { # log contender name
+  grep " contender=$2 " "$1" | tr ' ' '\n' | sed -n "s/^$3=//p"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-" || b == 0) print "-"; else printf "%.2f\n", a / b }'; }
+verdict() { awk -v r="$1" -v g="$2" 'BEGIN { if (r == "-") print "no figure"; else if (r <= g) print "met"; else print "missed" }'; }
+
+# Prints the table of one set's runs and keeps it in $BENCH/table-SET.txt.
+summarize() { # set title
+  local set=$1 title=$2 log="$BENCH/runs-$1.log" name
+  {
+    echo "mode: $title; $ROUNDS rounds; tree $(git -C "$ROOT" describe --always --dirty 2>/dev/null || echo unknown)"
+    printf '  %-10s %16s %14s %14s %14s %16s\n' contender "installer bytes" "total ms" "ready ms" "step ms" "peak WS bytes"
+    for name in ours copy nsis-zlib nsis-lzma; do
+      local size=-
+      [ "$name" != copy ] && size=$(stat -c %s "$BENCH/$set/$name.exe")
+      printf '  %-10s %16s %14s %14s %14s %16s\n' "$name" "$size" \
+        "$(field "$log" "$name" total_ms | median)" "$(field "$log" "$name" ready_ms | median)" \
+        "$(field "$log" "$name" watch_ms | median)" "$(field "$log" "$name" peak_ws | median | sed 's/\.0$//')"
+    done
+    echo "  (medians; ready: the installer's first WM_COPYDATA, its header read; step: the saver"
+    echo "   folder or destination made, the placing begun)"
+    local ours copy zlib lzma peak largest limit
+    ours=$(field "$log" ours total_ms | median)
+    copy=$(field "$log" copy total_ms | median)
+    zlib=$(field "$log" nsis-zlib total_ms | median)
+    lzma=$(field "$log" nsis-lzma total_ms | median)
+    peak=$(field "$log" ours peak_ws | median | sed 's/\.0$//')
+    largest=$(cat "$BENCH/$set/largest-entry")
+    limit=$((2 * largest + 32 * 1024 * 1024))
+    local r
+    r=$(ratio "$ours" "$copy")
+    printf '  ours / copy       %6s   goal <= 1.50: %s\n' "$r" "$(verdict "$r" 1.5)"
+    r=$(ratio "$ours" "$zlib")
+    printf '  ours / NSIS zlib  %6s   goal <= 1.00: %s\n' "$r" "$(verdict "$r" 1)"
+    printf '  ours / NSIS lzma  %6s\n' "$(ratio "$ours" "$lzma")"
+    r=$(ratio "$peak" "$limit")
+    printf '  our peak WS %s bytes; goal <= 2 x largest stored entry (%s) + 32 MiB = %s bytes: %s\n' \
+      "$peak" "$largest" "$limit" "$(verdict "$r" 1)"
+  } | tee "$BENCH/table-$set.txt"
+}
+
+start_display
+trap stop_all EXIT
+
+say "the 64-bit twin, natively under wine64: ours, xcopy, NSIS (amd64 stubs); $ROUNDS rounds"
+bash "$ROOT/bench/install-run.sh" win64 "$BENCH/twin" "$payload" "$BENCH/runs-twin.log" "$ROUNDS"
+
+title32=
+if [ "$RUNS_32BIT" = yes ]; then
+  say "the 32-bit installer, natively: ours, xcopy, NSIS (x86 stubs); $ROUNDS rounds"
+  bash "$ROOT/bench/install-run.sh" win32 "$BENCH/win32" "$payload" "$BENCH/runs-win32.log" "$ROUNDS"
+  title32="32-bit installer.exe, natively under Wine's 32-bit loader"
+elif [ "$USE_VM" = yes ]; then
+  vm_build_image
+  say "the 32-bit installer in the emulated 32-bit machine: ours, xcopy, NSIS (x86 stubs); $ROUNDS rounds"
+  work="$BENCH/vm-work.sh"
+  cat >"$work" <<WORK
+source scripts/lib/setup.sh
+trap stop_all EXIT
+start_display
+bash bench/install-run.sh win32 $(printf '%q' "$BENCH/win32") $(printf '%q' "$payload") "\$VM_OUT/runs-win32.log" $ROUNDS >"\$VM_OUT/run.out" 2>&1
+WORK
+  code=0
+  vm_run install-bench "$work" install-bench/win32 install-bench/payload || code=$?
+  [ -f "$VM_OUT/run.out" ] && tr -d '\r' <"$VM_OUT/run.out" | grep -E '^(run|installation benchmark failed)' || true
+  [ "$code" -eq 0 ] || { echo "installation benchmark failed: the emulated 32-bit machine's runs ended with exit code $code" >&2; exit 1; }
+  cp "$VM_OUT/runs-win32.log" "$BENCH/runs-win32.log"
+  title32="32-bit installer.exe in the emulated 32-bit machine (QEMU, no KVM), its own Wine"
+fi
+
+say "results (raw lines: $BENCH/runs-*.log)"
+summarize twin "64-bit twin, natively under wine64 (NSIS amd64 stubs)"
+[ -n "$title32" ] && summarize win32 "$title32"
+exit 0

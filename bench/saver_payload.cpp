@@ -6,8 +6,9 @@
 //   text\<language>\<kind>\NNNN.txt|xml  280 texts, 6 MiB, words and markup: they compress
 //   engine\<part>\<arch>\NNNN.dll|bin   199 programs and tables, 7 MiB: code-like bytes
 // Every byte comes from one fixed-seed generator, so every run on every machine writes the same
-// files. It also writes, as "tree", the saver folder a complete installation leaves: the data
-// folder's files with the three further files, the licence and the document beside them.
+// files. It also writes, as "tree", the saver folder a quiet installation leaves: the data
+// folder's files with the three further files, the document and the settings record
+// (saver.dat, which the installer writes with its own values, same size) beside them.
 //
 // Usage: saver_payload OUT_FOLDER
 #include <algorithm>
@@ -420,11 +421,11 @@ void writePayload(const fs::path& root) {
                       code(table, programSizes[i], random));
     }
 
-    // The saver's own files. The licence and the document are also copied into the saver
-    // folder; the engine goes to the system folder.
+    // The saver's own files. A quiet installation copies the document into the saver folder
+    // but not the licence; the engine goes to the system folder.
     out.write("files/Lagoon.scr", code(false, 180 * 1024, random));
     out.write("files/preview.bmp", previewBitmap());
-    out.write("files/licence.txt", text(false, 24 * 1024, random), "licence.txt");
+    out.write("files/licence.txt", text(false, 24 * 1024, random));
     out.write("files/Lagoon.txt", text(false, 6 * 1024, random), "Lagoon.txt");
     Bytes ini;
     append(ini, "[Lagoon]\r\nFish=24\r\nSpeed=3\r\nBubbles=1\r\nScene=reef\r\n");
@@ -447,7 +448,7 @@ void writePayload(const fs::path& root) {
     out.write("files/credits.txt", text(false, 900, random), "credits.txt");
     Bytes settings;
     fitNoise(settings, kSettingsBytes, random);
-    out.write("files/settings.bin", settings);
+    out.write("files/settings.bin", settings, "saver.dat");
     out.write("package.json", Bytes(kDescription.begin(), kDescription.end()));
 
     std::printf("data folder: %llu files, %llu bytes, largest %llu bytes\n",
