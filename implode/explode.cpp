@@ -15,6 +15,12 @@
 #include <bit>
 #include <cstring>
 
+// GCC's straight-line vectorizer packs the decoder's bit count and input position into one
+// vector register, which puts moves between register files on every token's path.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("no-tree-slp-vectorize")
+#endif
+
 namespace implode {
 namespace {
 
@@ -80,8 +86,14 @@ struct Cursor {
     unsigned inEnd;
     unsigned outPos;
 
-    explicit Cursor(const ExplodeState& s)
-        : bits(s.bits), bitCount(s.bitCount), inPos(s.inPos), inEnd(s.inEnd), outPos(s.outPos) {}
+    explicit Cursor(const ExplodeState& s) { load(s); }
+    void load(const ExplodeState& s) {
+        bits = s.bits;
+        bitCount = s.bitCount;
+        inPos = s.inPos;
+        inEnd = s.inEnd;
+        outPos = s.outPos;
+    }
     void store(ExplodeState& s) const {
         s.bits = bits;
         s.bitCount = bitCount;
@@ -132,7 +144,7 @@ inline void refill(ExplodeState& s, Cursor& c) {
     }
     c.store(s);
     refillSlow(s);
-    c = Cursor(s);
+    c.load(s);
 }
 
 void flushOutput(ExplodeState& s) {
@@ -357,7 +369,7 @@ template <bool kAscii> Step decodeStream(ExplodeState& s) {
         if (c.outPos >= kFlushAt) {
             c.store(s);
             slideWindow(s);
-            c = Cursor(s);
+            c.load(s);
         }
         refill(s, c);
         if (c.bitCount < kMaxTokenBits) {
