@@ -548,21 +548,38 @@ TEST(ExplodeKnownStreams, CodeTablesMatchTheListedCodes) {
     EXPECT_EQ(distanceCodes()[7], "011111");
     EXPECT_EQ(distanceCodes()[47], "0001000");
     EXPECT_EQ(distanceCodes()[63], "00000000");
-    // Every ASCII literal, and the copy lengths around each length class boundary.
+    // Every ASCII literal, each followed by literals of every code length (so that pairs of
+    // codes end on both sides of any lookup width), and the copy lengths around each length
+    // class boundary at distances of every distance code length.
     StreamBuilder builder(kModeAscii, 5);
     Bytes expected;
-    for (unsigned byte = 0; byte < 256; ++byte) {
+    const auto literal = [&](unsigned byte) {
         builder.literal(static_cast<std::uint8_t>(byte));
         expected.push_back(static_cast<std::uint8_t>(byte));
+    };
+    // Code lengths 4 to 13 in turn.
+    constexpr std::array<unsigned, 10> kNext{' ', 'e', 'd', '(', '"', '+', '!', 0x00, 0xB0, 0x80};
+    for (unsigned i = 0; i < kNext.size(); ++i) {
+        ASSERT_EQ(asciiCodes()[kNext[i]].size(), 4 + i);
+    }
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        for (unsigned next : kNext) {
+            literal(byte);
+            literal(next);
+        }
     }
     for (const LengthCode& code : kLengthCodes) {
         for (unsigned length : {code.base, code.base + (1u << code.extraBits) - 1}) {
             if (length > 518) {
                 continue;
             }
-            builder.copy(length, 200);
-            for (unsigned i = 0; i < length; ++i) {
-                expected.push_back(expected[expected.size() - 200]);
+            // The first symbol of each distance code length, and the last.
+            for (unsigned high : {0u, 1u, 3u, 7u, 22u, 48u, 63u}) {
+                const unsigned distance = (high << (length == 2 ? 2 : 5)) + 1;
+                builder.copy(length, distance);
+                for (unsigned i = 0; i < length; ++i) {
+                    expected.push_back(expected[expected.size() - distance]);
+                }
             }
         }
     }
