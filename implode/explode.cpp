@@ -4,8 +4,10 @@
 // reader. The output window keeps the last 4096 bytes (the largest dictionary) in front
 // of the bytes being produced. Once it holds 8192 bytes, the new half goes to the write
 // callback and the last 4096 bytes move to the front. Bits come from a 64-bit buffer
-// refilled a byte at a time (eight at once when enough input is buffered), and every code
-// is resolved by one or two lookups in tables computed at compile time (code_tables.h).
+// refilled a byte at a time (eight at once when enough input is buffered). Codes are
+// resolved by lookups in tables computed at compile time (code_tables.h): one lookup
+// yields one or two ASCII literals, or a copy's length with (most of the time) its
+// distance code; the rare longer codes take a second lookup.
 #include "code_tables.h"
 #include "implode/implode.h"
 #include "work_area.h"
@@ -28,12 +30,12 @@ using namespace tables;
 
 constexpr unsigned kHistory = 4096;
 constexpr unsigned kFlushAt = 2 * kHistory;
-// A decoding step starts below kFlushAt. It writes at most kLiteralRun literals, or fewer
-// and then a copy; copies move 8 bytes at a time, at least 16 from 8 or more bytes back,
-// and may run up to 15 bytes past their end.
-constexpr unsigned kLiteralRun = 6;
+// A decoding step starts below kFlushAt. It writes up to four literals, or up to
+// kLiteralsBeforeCopy and then a copy; copies move 8 bytes at a time (at least 16 from 8
+// or more bytes back) and may run up to 15 bytes past their end.
+constexpr unsigned kLiteralsBeforeCopy = 3;
 constexpr unsigned kCopyOverrun = 16;
-constexpr unsigned kWindowSize = kFlushAt + kLiteralRun + kMaxLength + kCopyOverrun;
+constexpr unsigned kWindowSize = kFlushAt + kLiteralsBeforeCopy + kMaxLength + kCopyOverrun;
 constexpr unsigned kInputSize = 3584;
 // Flag, longest length code with its extra bits, longest distance code, 6 low bits.
 constexpr unsigned kMaxTokenBits = 1 + 7 + 8 + 8 + 6;
