@@ -74,6 +74,8 @@ probe() { # contender round probe-argument...
   local name=$1 round=$2
   shift 2
   local output code=0
+  # What the run before wrote is on the disk first, not flushed during this one.
+  sync
   output=$(in_wine 'C:\bench\install_probe.exe' "$@" | tr -d '\r') || code=$?
   probe_line=$(printf '%s\n' "$output" | grep '^probe ' | tail -n 1)
   [ "$code" -eq 0 ] && [ -n "$probe_line" ] ||

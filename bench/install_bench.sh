@@ -205,8 +205,9 @@ summarize() { # set title
   } | tee "$BENCH/table-$set.txt"
 }
 
+# Only what this run started is stopped at its end: other runs may use the shared prefixes.
 start_display
-trap stop_all EXIT
+trap 'vm_stop; kill "$XVFB_PID" >/dev/null 2>&1 || true' EXIT
 
 say "the 64-bit twin, natively under wine64: ours, xcopy, NSIS (amd64 stubs); $ROUNDS rounds"
 bash "$ROOT/bench/install-run.sh" win64 "$BENCH/twin" "$payload" "$BENCH/runs-twin.log" "$ROUNDS"
