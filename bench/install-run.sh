@@ -79,7 +79,8 @@ probe() { # contender round probe-argument...
   local output code=0
   # What the run before wrote is on the disk first, not flushed during this one.
   sync
-  output=$(in_wine 'C:\bench\install_probe.exe' "$@" | tr -d '\r') || code=$?
+  # A run that has not ended after 600 s (ten times the slowest seen) is stopped and fails.
+  output=$(in_wine 'C:\bench\install_probe.exe' --limit=600 "$@" | tr -d '\r') || code=$?
   probe_line=$(printf '%s\n' "$output" | grep '^probe ' | tail -n 1)
   [ "$code" -eq 0 ] && [ -n "$probe_line" ] ||
     fail "$name, round $round: the probe ended with exit code $code: $(printf '%s' "$output" | tail -n 1)"

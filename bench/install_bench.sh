@@ -33,9 +33,22 @@ ROUNDS=${VLX_BENCH_ROUNDS:-3}
 BENCH_SPACE_MB=2500
 free_mb() { df --output=avail -BM "$1" | tail -n 1 | tr -dc '0-9'; }
 mkdir -p "$BENCH"
+# One run at a time: a second one would remake the first one's prefix under it.
+running="$BENCH/running.pid"
+other=$(cat "$running" 2>/dev/null || true)
+if [[ "$other" =~ ^[0-9]+$ ]] && [ "$other" != $$ ] && grep -qs install_bench "/proc/$other/cmdline"; then
+  echo "another installation benchmark (process $other) is running in $BENCH" >&2
+  exit 1
+fi
+echo $$ >"$running"
+trap 'rm -f "$running"' EXIT
 need=$BENCH_SPACE_MB
 probe_32bit
-[ "$RUNS_32BIT" = no ] && [ "${VLX_NO_VM:-0}" != 1 ] && need=$((need + VM_SPACE_MB))
+# The emulated machine runs the 32-bit contenders unless Wine's 32-bit half is here already.
+if [ "${VLX_NO_VM:-0}" != 1 ] && { [ "$RUNS_32BIT" = no ] ||
+    ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; }; then
+  need=$((need + VM_SPACE_MB))
+fi
 free=$(free_mb "$BENCH")
 if [ "${free:-0}" -lt "$need" ]; then
   echo "not enough disk space for the installation benchmark: ${free:-0} MB free in $BENCH, $need MB needed" >&2
@@ -207,7 +220,7 @@ summarize() { # set title
 
 # Only what this run started is stopped at its end: other runs may use the shared prefixes.
 start_display
-trap 'vm_stop; kill "$XVFB_PID" >/dev/null 2>&1 || true' EXIT
+trap 'vm_stop; kill "$XVFB_PID" >/dev/null 2>&1 || true; rm -f "$running"' EXIT
 
 say "the 64-bit twin, natively under wine64: ours, xcopy, NSIS (amd64 stubs); $ROUNDS rounds"
 bash "$ROOT/bench/install-run.sh" win64 "$BENCH/twin" "$payload" "$BENCH/runs-twin.log" "$ROUNDS"
