@@ -45,6 +45,7 @@ struct SignerCertificate {
     bool hasExtendedKeyUsage = false;
     bool allowsCodeSigning = true; // false only when the extended key usage lacks codeSigning
     bool selfSigned = false;       // its issuer is its subject
+    bool controlCharactersInName = false; // the subject's CN held control characters
 };
 
 // Whether the signer's certificate leads to a trusted root.
