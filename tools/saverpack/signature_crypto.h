@@ -66,6 +66,9 @@ struct TrustOptions {
 // table. When `unreadable` is set, nothing else is meaningful.
 struct SignatureFacts {
     std::optional<std::string> unreadable; // why the signature cannot be read
+    // How many bytes of `der` the SignedData fills; the rest of them are
+    // padding, which the tool requires to be zeros.
+    std::size_t signedDataSize = 0;
 
     std::optional<DigestAlgorithm> algorithm; // of SpcIndirectDataContent's digest
     std::vector<std::uint8_t> indirectDigest; // the image hash the signer vouched for
