@@ -509,4 +509,81 @@ TEST(MessageDigest, KnownDigestsWhateverThePieces) {
     }
 }
 
+// The signer as a process: stopped at its time limit with what it started,
+// and nothing written then; an installer signed in place keeps its
+// permissions; a symbolic link is not signed in place.
+TEST_F(CodeSigning, SignerIsStoppedAtItsLimitAndSigningInPlaceKeepsTheFile) {
+    const fs::path slow = dir_ / "slow-bin";
+    fs::create_directories(slow);
+    writeText(slow / "osslsigncode",
+              "#!/bin/sh\nsleep 30 &\necho $! > '" + (slow / "sleeper").string() + "'\nwait\n");
+    fs::permissions(slow / "osslsigncode", fs::perms::owner_all);
+    const fs::path plain = dir_ / "plain.exe";
+    ASSERT_EQ(buildExample(plain).code, 0);
+    const Bytes unsignedBytes = readWholeFile(plain);
+    fs::create_symlink(plain, dir_ / "link.exe");
+    const std::string signing[] = {"--sign", certificate("good.pfx").string(), "--password-file",
+                                   certificate("password.txt").string()};
+    const auto running = [](const fs::path& pidFile) {
+        std::string pid = readText(pidFile);
+        std::ifstream stat("/proc/" + pid.substr(0, pid.find('\n')) + "/stat");
+        std::string text;
+        std::getline(stat, text);
+        const std::size_t end = text.rfind(')');
+        return end != std::string::npos && end + 2 < text.size() && text[end + 2] != 'Z';
+    };
+    const struct {
+        const char* name;
+        bool build; // "build --sign" to Aquarium.exe, else "sign FILE"
+        std::string file;
+        bool slowSigner;
+        unsigned mode;     // of plain.exe before, and after signing it in place
+        std::string error; // the one line; none when signed
+    } cases[] = {
+        {"sign past the limit", false, plain.string(), true, 0644,
+         plain.string() + ": signing failed: the signer did not finish within 1 s; stopped"},
+        {"build --sign past the limit", true, "", true, 0644,
+         (dir_ / "Aquarium.exe").string() +
+             ": signing failed: the signer did not finish within 1 s; stopped"},
+        {"a private installer", false, plain.string(), false, 0600, ""},
+        {"a shared installer", false, plain.string(), false, 0754, ""},
+        {"a symbolic link", false, (dir_ / "link.exe").string(), false, 0600,
+         (dir_ / "link.exe").string() + ": a symbolic link; sign the file it leads to"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBytes(plain, unsignedBytes);
+        fs::permissions(plain, static_cast<fs::perms>(c.mode));
+        const std::vector<std::string> before = filesIn(dir_);
+        std::optional<PathOverride> path;
+        if (c.slowSigner)
+            path.emplace(slow.string() + ":" + std::getenv("PATH"));
+        std::vector<std::string> args(std::begin(signing), std::end(signing));
+        if (c.slowSigner)
+            args.insert(args.end(), {"--sign-timeout", "1"});
+        const auto start = std::chrono::steady_clock::now();
+        ToolRun result;
+        if (c.build) {
+            result = buildExample(dir_ / "Aquarium.exe", args);
+        } else {
+            args.insert(args.begin(), {"sign", c.file});
+            result = run(args);
+        }
+        path.reset();
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(result.code, c.error.empty() ? 0 : 1);
+        EXPECT_EQ(result.err, c.error.empty() ? "" : "saverpack: " + c.error + "\n");
+        EXPECT_EQ(fs::status(plain).permissions(), static_cast<fs::perms>(c.mode));
+        if (!c.error.empty()) {
+            EXPECT_EQ(readWholeFile(plain), unsignedBytes);
+            EXPECT_EQ(filesIn(dir_), before);
+            EXPECT_TRUE(fs::is_symlink(dir_ / "link.exe"));
+        }
+        if (c.slowSigner) {
+            EXPECT_LT(took, std::chrono::seconds(5));
+            EXPECT_FALSE(running(slow / "sleeper")) << "the signer's own child was left running";
+        }
+    }
+}
+
 } // namespace

@@ -217,4 +217,92 @@ const InitRefusal kInitRefusals[] = {
 INSTANTIATE_TEST_SUITE_P(Folders, PackageInitRefusal, ::testing::ValuesIn(kInitRefusals),
                          [](const auto& info) { return std::string(info.param.what); });
 
+// A symbolic link in the saver's folder, and what init and build make of it.
+struct SaverLink {
+    const char* what;
+    std::function<void(const fs::path& saver)> make; // the saver's folder is `dir`/saver
+    const char* link;    // the link refused, below `dir`; none: followed and packed
+    const char* target;  // where it leads, below `dir`
+    const char* problem; // when not the usual one
+};
+
+TEST_F(PackageInit, SymbolicLinksAreFollowedOnlyInsideTheSaversFolder) {
+    const auto link = [](const fs::path& from, const std::string& to) {
+        fs::create_directories(from.parent_path());
+        fs::remove(from);
+        fs::create_symlink(to, from);
+    };
+    const SaverLink cases[] = {
+        {"to a file outside", [&](const fs::path& s) { link(s / "files/c.txt", "../../id_rsa"); },
+         "saver/files/c.txt", "id_rsa", nullptr},
+        {"to a folder outside", [&](const fs::path& s) { link(s / "data/keys", "../../keys"); },
+         "saver/data/keys", "keys", nullptr},
+        {"a chain that ends outside",
+         [&](const fs::path& s) {
+             link(s / "files/c.txt", "../hop/one");
+             link(s / "hop/one", "../../id_rsa");
+         },
+         "saver/files/c.txt", "id_rsa", nullptr},
+        {"into a sibling whose name begins alike",
+         [&](const fs::path& s) { link(s / "files/c.txt", "../../saver2/c.txt"); },
+         "saver/files/c.txt", "saver2/c.txt", nullptr},
+        {"back into a folder that holds it", [&](const fs::path& s) { link(s / "data/loop", "."); },
+         "saver/data/loop", nullptr,
+         "a symbolic link to a folder that holds it; its files would be packed without end"},
+        {"inside, to a file and to a folder",
+         [&](const fs::path& s) {
+             put(s / "notes/credits.txt", "credits");
+             link(s / "files/c.txt", "../notes/credits.txt");
+             put(s / "extra/e.txt", "e");
+             link(s / "data/more", "../extra");
+         },
+         nullptr, nullptr, nullptr},
+    };
+    for (const SaverLink& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path dir = fs::canonical(dir_) / std::to_string(&c - cases);
+        const fs::path saver = dir / "saver";
+        for (const char* name : {"Saver.scr", "preview.bmp", "a.ini", "b.wav", "c.txt"})
+            put(saver / "files" / name, name);
+        put(saver / "data" / "x.txt", "x");
+        put(dir / "id_rsa", "secret");
+        put(dir / "keys/id_rsa", "secret");
+        put(dir / "saver2/c.txt", "other");
+        put(saver / "build.json",
+            R"({"saverTitle": "Saver", "installMode": "bitmap", "preview": "files/preview.bmp",
+                "engine": "files/Saver.scr", "furtherFiles": ["files/a.ini", "files/b.wav",
+                "files/c.txt"], "dataFile": {"files": [{"folder": "data"}]}})");
+        c.make(saver);
+
+        const ToolRun init = run({"init", saver.string(), "--quiet"});
+        const ToolRun build = run(
+            {"build", (saver / "build.json").string(), "-o", (dir / "out.exe").string(), "--quiet"},
+            environment());
+        if (c.link == nullptr) {
+            ASSERT_EQ(init.code, 0) << init.err;
+            ASSERT_EQ(build.code, 0) << build.err;
+            const Unpacked packed = unpack(dir / "out.exe");
+            EXPECT_EQ(packed.entries.at(10), Bytes({'c', 'r', 'e', 'd', 'i', 't', 's'}));
+            const std::vector<std::pair<std::string, Bytes>> data = {{"more\\e.txt", {'e'}},
+                                                                     {"x.txt", {'x'}}};
+            EXPECT_EQ(packed.dataFiles, data);
+            continue;
+        }
+        const std::string line =
+            "saverpack: " + (dir / c.link).string() + ": " +
+            (c.problem ? std::string(c.problem)
+                       : "a symbolic link that leads outside the saver's folder (to " +
+                             (dir / c.target).string() + "); not packed") +
+            "\n";
+        for (const ToolRun& result : {init, build}) {
+            EXPECT_EQ(result.code, 1);
+            EXPECT_EQ(result.err, line);
+            EXPECT_EQ(result.out, "");
+        }
+        EXPECT_EQ(outputs(saver), std::vector<std::string>{"build.json"});
+        EXPECT_EQ(outputs(dir), std::vector<std::string>{});
+        EXPECT_FALSE(fs::exists(dir / "out.exe"));
+    }
+}
+
 } // namespace

@@ -7,6 +7,12 @@
 #include <random>
 
 #include "child_process.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <cstdlib>
+#endif
 #include "message_digest.h"
 
 namespace fs = std::filesystem;
@@ -443,24 +449,34 @@ void inspectInto(ByteSource& file, SignatureReport& report) {
 
 // ---- signing -----------------------------------------------------------------------------
 
-// A private folder for the signer's input and output, removed with all it
-// holds when it goes out of scope.
+// A private folder for the signer's input and output, made new and private
+// to this user from the start, and removed with all it holds when it goes
+// out of scope.
 class ScratchFolder {
   public:
     ScratchFolder() {
-        std::random_device random;
         std::error_code error;
         const fs::path base = fs::temp_directory_path(error);
         if (error)
             throw ToolError("cannot sign: no folder for temporary files: " + error.message());
+#if defined(_WIN32)
+        std::random_device random;
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const fs::path candidate = base / ("saverpack-sign-" + std::to_string(random()));
-            if (fs::create_directory(candidate, error))
+            const fs::path candidate =
+                base / ("saverpack-sign-" + std::to_string(random()) + std::to_string(random()));
+            // Fails on anything already there, a link included.
+            if (CreateDirectoryW(candidate.wstring().c_str(), nullptr))
                 path_ = candidate;
+            else if (GetLastError() != ERROR_ALREADY_EXISTS)
+                break;
         }
+#else
+        std::string name = (base / "saverpack-sign-XXXXXX").string();
+        if (::mkdtemp(name.data()) != nullptr) // mode 0700
+            path_ = name;
+#endif
         if (path_.empty())
             throw ToolError(base, "cannot sign: no temporary folder can be made here");
-        fs::permissions(path_, fs::perms::owner_all, error);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -468,19 +484,19 @@ class ScratchFolder {
         std::error_code ignored;
         fs::remove_all(path_, ignored);
     }
-    const fs::path& path() const { return path_; }
+    const fs::path& path() const {
+        return path_;
+    }
 
   private:
     fs::path path_;
 };
 
+// A new file in the scratch folder, never written through a link.
 void writeFile(const fs::path& path, ByteView bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
-        throw ToolError(path, "writing failed (is the disk full?)");
+    AtomicOutputFile out(path);
+    out.write(bytes);
+    out.commit();
 }
 
 // The line of the signer's output that tells most: the first one that is
@@ -591,7 +607,10 @@ SignedInstaller signInstaller(std::span<const std::uint8_t> installer,
             args.insert(args.end(), {"-ts", *options.timestampUrl});
         args.insert(args.end(), {"-h", "sha256", "-in", unsignedFile, "-out", signedFile});
     }
-    const ChildResult run = runChild(signer.program, args);
+    const ChildResult run = runChild(signer.program, args, options.timeout);
+    if (run.timedOut)
+        throw ToolError(shownAs, "signing failed: the signer did not finish within " +
+                                     std::to_string(options.timeout.count()) + " s; stopped");
     std::error_code error;
     if (run.exitCode != 0 || !fs::is_regular_file(signedFile, error)) {
         std::string line = meaningfulLine(run.output);

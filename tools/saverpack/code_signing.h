@@ -3,6 +3,7 @@
 // and signing an installer with the signing tool found on PATH.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -35,10 +36,14 @@ SignatureReport inspectSignature(ByteSource& file);
 // "2026-12-09 10:27:38 UTC"
 std::string formatUtc(std::int64_t secondsSince1970);
 
+// How long the signer (and a time-stamping server behind it) may take.
+constexpr std::chrono::seconds kDefaultSigningTimeout{300};
+
 struct SigningOptions {
     std::filesystem::path certificate; // the PKCS#12 (PFX) file
     std::optional<std::filesystem::path> passwordFile;
     std::optional<std::string> timestampUrl;
+    std::chrono::seconds timeout = kDefaultSigningTimeout; // then it is stopped
 };
 
 struct SignedInstaller {

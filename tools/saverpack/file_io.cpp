@@ -1,8 +1,18 @@
 #include "file_io.h"
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <system_error>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -95,7 +105,123 @@ bool RangeSource::read(std::uint64_t offset, std::span<std::uint8_t> out) {
     return base_.read(offset_ + offset, out);
 }
 
-AtomicOutputFile::AtomicOutputFile(const fs::path& target) : target_(target) {
+namespace {
+
+// `inner` lies in `outer` or is it; both absolute and without links or dots.
+bool isWithin(const fs::path& inner, const fs::path& outer) {
+    auto in = inner.begin();
+    for (const fs::path& part : outer) {
+        if (part.empty()) // a trailing separator
+            break;
+        if (in == inner.end() || *in != part)
+            return false;
+        ++in;
+    }
+    return true;
+}
+
+// Whether `path`, read lexically, names a place inside `folder`.
+bool namedInside(const fs::path& folder, const fs::path& path) {
+    std::error_code error;
+    const fs::path from = fs::absolute(folder, error).lexically_normal();
+    const fs::path to = fs::absolute(path, error).lexically_normal();
+    return !error && isWithin(to, from);
+}
+
+[[noreturn]] void refuseOutside(const fs::path& shown, const fs::path& target, bool isLink) {
+    throw ToolError(shown, std::string(isLink ? "a symbolic link that leads" : "leads") +
+                               " outside the saver's folder (to " + displayPath(target) +
+                               "); not packed");
+}
+
+#if !defined(_WIN32)
+class OwnedDescriptor {
+  public:
+    explicit OwnedDescriptor(int fd) : fd_(fd) {}
+    OwnedDescriptor(const OwnedDescriptor&) = delete;
+    OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
+    ~OwnedDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+#endif
+
+} // namespace
+
+void checkStaysInside(const fs::path& folder, const fs::path& path) {
+    std::error_code error;
+    const fs::path root = fs::canonical(folder, error);
+    if (error || !namedInside(folder, path))
+        return; // a missing folder is reported where it is read
+    const fs::path resolved = fs::weakly_canonical(path, error);
+    if (error || isWithin(resolved, root))
+        return; // what cannot be resolved (a loop of links) fails where it is read
+    // The first link on the way that leads out is the one to name.
+    fs::path shown = folder;
+    for (const fs::path& part : fs::absolute(path).lexically_relative(fs::absolute(folder))) {
+        shown /= part;
+        if (!fs::is_symlink(fs::symlink_status(shown, error)))
+            continue;
+        const fs::path target = fs::weakly_canonical(shown, error);
+        if (!error && !isWithin(target, root))
+            refuseOutside(shown, target, true);
+    }
+    refuseOutside(path, resolved, false);
+}
+
+Bytes readFileInside(const fs::path& folder, const fs::path& path, std::uint64_t limit) {
+    checkStaysInside(folder, path);
+#if defined(_WIN32)
+    // Links are rare on Windows and need rights to make; the check above is
+    // the one made.
+    return readWholeFile(path, limit);
+#else
+    if (!namedInside(folder, path))
+        return readWholeFile(path, limit);
+    // Not blocking: a FIFO put in the file's place must not hang the open.
+    const OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (file.get() < 0) {
+        regularFileSize(path); // says why, when it can
+        throw ToolError(path, std::string("cannot be opened for reading: ") + std::strerror(errno));
+    }
+    struct stat opened {};
+    if (::fstat(file.get(), &opened) != 0 || S_ISDIR(opened.st_mode))
+        throw ToolError(path, "is a folder, not a file");
+    if (!S_ISREG(opened.st_mode))
+        throw ToolError(path, "not a regular file");
+    std::error_code error;
+    const fs::path resolved = fs::canonical(path, error);
+    const fs::path root = fs::canonical(folder, error);
+    struct stat checked {};
+    if (error || !isWithin(resolved, root) || ::stat(resolved.c_str(), &checked) != 0 ||
+        checked.st_dev != opened.st_dev || checked.st_ino != opened.st_ino)
+        throw ToolError(path, "was replaced while it was opened (a symbolic link put in its "
+                              "way?); not packed");
+    const auto size = static_cast<std::uint64_t>(opened.st_size);
+    if (size > limit)
+        throw ToolError(path, std::to_string(size) + " bytes, more than the " +
+                                  std::to_string(limit) + " a file here may have");
+    Bytes bytes(static_cast<std::size_t>(size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(file.get(), bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            throw ToolError(path, "could not be read to its end");
+        done += static_cast<std::size_t>(got);
+    }
+    return bytes;
+#endif
+}
+
+AtomicOutputFile::AtomicOutputFile(const fs::path& target, [[maybe_unused]] Permissions permissions)
+    : target_(target) {
     if (target.filename().empty())
         throw ToolError(target, "names a folder, not an output file");
     std::error_code error;
@@ -105,50 +231,109 @@ AtomicOutputFile::AtomicOutputFile(const fs::path& target) : target_(target) {
     if (!folder.empty() && !fs::is_directory(folder, error))
         throw ToolError(target, "its folder does not exist");
 
+    // Appended piece by piece: GCC 12 warns falsely about "." + std::string.
+    std::string prefix(1, '.');
+    prefix += utf8Of(target.filename());
+    prefix += '.';
+#if defined(_WIN32)
     std::random_device random;
-    for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
-        // Appended piece by piece: GCC 12 warns falsely about "." + std::string.
-        std::string name(1, '.');
-        name += utf8Of(target.filename());
-        name += '.';
-        name += std::to_string(random() % 1000000);
-        name += ".tmp";
-        const fs::path candidate = folder / pathFromUtf8(name);
-        if (!fs::exists(candidate, error))
+    for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
+        const fs::path candidate = folder / pathFromUtf8(prefix + std::to_string(random()) +
+                                                         std::to_string(random()) + ".tmp");
+        // CREATE_NEW fails on anything already there, a link included.
+        const HANDLE made = CreateFileW(candidate.wstring().c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (made != INVALID_HANDLE_VALUE) {
+            file_ = made;
             temporary_ = candidate;
+        } else if (GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
     }
-    if (temporary_.empty())
-        throw ToolError(target, "no free name for a temporary file beside it");
-    stream_.open(temporary_, std::ios::binary | std::ios::trunc);
-    if (!stream_) {
-        temporary_.clear();
+    if (file_ == nullptr)
         throw ToolError(target, "cannot write in its folder");
+#else
+    if (permissions == Permissions::ofTheTarget) {
+        struct stat existing {};
+        if (::stat(target.c_str(), &existing) != 0)
+            throw ToolError(target, std::string("cannot be read: ") + std::strerror(errno));
+        mode_ = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode_ = 0666 & ~mask;
     }
+    std::string name = ((folder.empty() ? fs::path(".") : folder) / pathFromUtf8(prefix)).string();
+    name += "XXXXXX.tmp";
+    fd_ = ::mkostemps(name.data(), 4, O_CLOEXEC); // made 0600, O_EXCL
+    if (fd_ < 0)
+        throw ToolError(target, std::string("cannot write in its folder: ") + std::strerror(errno));
+    temporary_ = name;
+    if (folder.empty())
+        temporary_ = temporary_.lexically_normal();
+#endif
+}
+
+void AtomicOutputFile::closeFile() {
+#if defined(_WIN32)
+    if (file_ != nullptr)
+        CloseHandle(file_);
+    file_ = nullptr;
+#else
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+#endif
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
+    closeFile();
     if (committed_ || temporary_.empty())
         return;
-    stream_.close();
     std::error_code ignored;
     fs::remove(temporary_, ignored);
 }
 
 void AtomicOutputFile::write(std::span<const std::uint8_t> bytes) {
-    stream_.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-    if (!stream_)
-        throw ToolError(target_, "writing failed (is the disk full?)");
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+#if defined(_WIN32)
+        const DWORD piece =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        DWORD wrote = 0;
+        if (!WriteFile(file_, bytes.data() + done, piece, &wrote, nullptr) || wrote == 0)
+            throw ToolError(target_, "writing failed (is the disk full?)");
+#else
+        const ssize_t wrote = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            throw ToolError(target_, "writing failed (is the disk full?)");
+#endif
+        done += static_cast<std::size_t>(wrote);
+    }
 }
 
 void AtomicOutputFile::commit() {
-    stream_.flush();
-    stream_.close();
-    if (stream_.fail())
+#if defined(_WIN32)
+    const bool flushed = FlushFileBuffers(file_) != 0;
+    const bool closed = CloseHandle(file_) != 0;
+    file_ = nullptr;
+    if (!flushed || !closed)
         throw ToolError(target_, "writing failed (is the disk full?)");
-    std::error_code error;
-    fs::rename(temporary_, target_, error);
-    if (error)
-        throw ToolError(target_, "cannot be replaced: " + error.message());
+    if (!MoveFileExW(temporary_.wstring().c_str(), target_.wstring().c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw ToolError(target_,
+                        "cannot be replaced (error " + std::to_string(GetLastError()) + ")");
+#else
+    if (::fchmod(fd_, static_cast<mode_t>(mode_)) != 0 || ::fsync(fd_) != 0)
+        throw ToolError(target_, std::string("writing failed: ") + std::strerror(errno));
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0)
+        throw ToolError(target_, "writing failed (is the disk full?)");
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+        throw ToolError(target_, std::string("cannot be replaced: ") + std::strerror(errno));
+#endif
     committed_ = true;
 }

@@ -82,12 +82,36 @@ class RangeSource final : public ByteSource {
     std::uint64_t size_;
 };
 
+// The rule for what the packer packs: `path`, once every symbolic link on
+// its way is followed, lies inside `folder` (the saver's folder), compared
+// part by part ("/a/saver2" is not inside "/a/saver"). A path that names a
+// place outside `folder` without any link on its way is the description's
+// own explicit choice and is not checked. Throws ToolError naming the first
+// link below `folder` that leads outside: "FOLDER/link: a symbolic link that
+// leads outside the saver's folder (to /target); not packed".
+void checkStaysInside(const std::filesystem::path& folder, const std::filesystem::path& path);
+
+// readWholeFile for a file of the saver: checkStaysInside first, and then
+// again on the file as it was opened (on Linux its device and inode against
+// the resolved path's), so that a link put in place in between is refused
+// too.
+Bytes readFileInside(const std::filesystem::path& folder, const std::filesystem::path& path,
+                     std::uint64_t limit = UINT32_MAX);
+
 // Output written to a temporary file in the target's folder and renamed to
-// the target by commit(). Without a commit, the destructor removes the
-// temporary file, so a failure leaves nothing half-written behind.
+// the target by commit(). The temporary file is made new under a random name
+// (mkstemp; on Windows CREATE_NEW), never opened through a link, and flushed
+// to the disk before the rename. Without a commit, the destructor removes
+// it, so a failure leaves nothing half-written behind.
 class AtomicOutputFile {
   public:
-    explicit AtomicOutputFile(const std::filesystem::path& target);
+    enum class Permissions {
+        usual,      // what a new file gets: 0666 less the umask
+        ofTheTarget // the existing target's (an installer signed in place)
+    };
+
+    explicit AtomicOutputFile(const std::filesystem::path& target,
+                              Permissions permissions = Permissions::usual);
     AtomicOutputFile(const AtomicOutputFile&) = delete;
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
     ~AtomicOutputFile();
@@ -97,8 +121,15 @@ class AtomicOutputFile {
     const std::filesystem::path& temporaryPath() const { return temporary_; }
 
   private:
+    void closeFile();
+
     std::filesystem::path target_;
     std::filesystem::path temporary_;
-    std::ofstream stream_;
+#if defined(_WIN32)
+    void* file_ = nullptr; // a HANDLE
+#else
+    int fd_ = -1;
+    unsigned mode_ = 0;
+#endif
     bool committed_ = false;
 };

@@ -7,9 +7,14 @@ namespace fs = std::filesystem;
 namespace {
 
 // A file of the package, with the role it plays in any complaint about it.
-Bytes readPackageFile(const PackagePlan& plan, const fs::path& source, const std::string& role) {
+// A file of the saver is read only from inside its folder, checked on the
+// file as it is opened; the implode library from --library or beside the
+// tool is not the saver's.
+Bytes readPackageFile(const PackagePlan& plan, const fs::path& source, const std::string& role,
+                      bool ofTheSaver = true) {
     try {
-        return readWholeFile(source, INT32_MAX);
+        return ofTheSaver ? readFileInside(plan.descriptionFile.parent_path(), source, INT32_MAX)
+                          : readWholeFile(source, INT32_MAX);
     } catch (const ToolError& error) {
         throw ToolError(std::string(error.what()) + " (" + role + " in " +
                         displayPath(plan.descriptionFile) + ")");
@@ -45,7 +50,9 @@ AssembledInstaller assembleInstaller(const PackagePlan& plan, std::span<const st
         placed.name = entry->name;
         placed.kind = entry->kind;
         placed.compress = entry->compress;
-        placed.bytes = readPackageFile(plan, *entry->source, entry->role);
+        placed.bytes =
+            readPackageFile(plan, *entry->source, entry->role,
+                            index != entry::kFirstFile || entry->source == plan.implodeLibrary);
         if (placed.bytes.empty())
             throw ToolError(*entry->source, "is empty; the installer refuses an entry without "
                                             "stored bytes (" +

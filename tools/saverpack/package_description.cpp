@@ -117,10 +117,14 @@ class DescriptionReader {
         const std::string relative = text(value, where);
         if (relative.empty())
             fail(where, "names no file");
-        return base_ / pathFromUtf8(relative);
+        const fs::path named = base_ / pathFromUtf8(relative);
+        checkStaysInside(base_, named);
+        return named;
     }
 
     const fs::path& file() const { return file_; }
+    // The saver's folder: the description's own, where its paths start.
+    const fs::path& base() const { return base_; }
 
   private:
     fs::path file_;
@@ -175,23 +179,65 @@ EntryPlan readEntry(const DescriptionReader& reader, const json& value, const st
 
 } // namespace
 
-std::vector<std::pair<std::string, fs::path>> filesBelowDataFolder(const fs::path& folder,
-                                                                   const std::string& under) {
-    std::vector<std::pair<std::string, fs::path>> files;
+namespace {
+
+// The entries of `folder`, sorted by name, so that the first problem found
+// is the same on every file system.
+std::vector<fs::directory_entry> sortedEntries(const fs::path& folder) {
+    std::vector<fs::directory_entry> entries;
     std::error_code error;
-    fs::recursive_directory_iterator it(folder, error);
-    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        const fs::directory_entry& found = *it;
-        if (found.is_directory(error))
+    fs::directory_iterator it(folder, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error))
+        entries.push_back(*it);
+    if (error)
+        throw ToolError(folder, "cannot be read: " + error.message());
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.path() < b.path(); });
+    return entries;
+}
+
+// Walks `at` below `top`, following the links that stay inside `saverFolder`.
+// `open` holds the resolved folders being walked, to refuse a link back into
+// one of them, which would never end.
+void walkBelow(const fs::path& saverFolder, const fs::path& top, const fs::path& at,
+               const std::string& under, std::vector<fs::path>& open,
+               std::vector<std::pair<std::string, fs::path>>& files) {
+    for (const fs::directory_entry& found : sortedEntries(at)) {
+        std::error_code error;
+        if (found.is_symlink(error))
+            checkStaysInside(saverFolder, found.path());
+        if (found.is_directory(error)) {
+            const fs::path resolved = fs::canonical(found.path(), error);
+            if (error)
+                throw ToolError(found.path(), "cannot be read: " + error.message());
+            if (std::find(open.begin(), open.end(), resolved) != open.end())
+                throw ToolError(found.path(), "a symbolic link to a folder that holds it; its "
+                                              "files would be packed without end");
+            open.push_back(resolved);
+            walkBelow(saverFolder, top, found.path(), under, open, files);
+            open.pop_back();
             continue;
+        }
         if (!found.is_regular_file(error))
             throw ToolError(found.path(), "neither a file nor a folder (in a data folder)");
-        std::string name = utf8Of(found.path().lexically_relative(folder));
+        std::string name = utf8Of(found.path().lexically_relative(top));
         std::replace(name.begin(), name.end(), '/', '\\');
         files.emplace_back(under.empty() ? name : under + "\\" + name, found.path());
     }
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, fs::path>> filesBelowDataFolder(const fs::path& saverFolder,
+                                                                   const fs::path& folder,
+                                                                   const std::string& under) {
+    checkStaysInside(saverFolder, folder);
+    std::error_code error;
+    std::vector<fs::path> open = {fs::canonical(folder, error)};
     if (error)
         throw ToolError(folder, "cannot be read: " + error.message());
+    std::vector<std::pair<std::string, fs::path>> files;
+    walkBelow(saverFolder, folder, folder, under, open, files);
     return files;
 }
 
@@ -205,7 +251,7 @@ std::vector<DataItemPlan> walkDataFolder(const DescriptionReader& reader, const 
         throw ToolError(folder,
                         "no such folder (" + field + " in " + displayPath(reader.file()) + ")");
     std::vector<DataItemPlan> items;
-    for (auto& [name, file] : filesBelowDataFolder(folder, under))
+    for (auto& [name, file] : filesBelowDataFolder(reader.base(), folder, under))
         items.push_back({std::move(name), std::move(file), compress, field});
     std::sort(items.begin(), items.end(),
               [](const DataItemPlan& a, const DataItemPlan& b) { return a.name < b.name; });
@@ -237,7 +283,7 @@ void readDataFile(const DescriptionReader& reader, const json& value, PackagePla
 
     if (value.contains("settings")) {
         const fs::path settingsFile = reader.path(value["settings"], "dataFile.settings");
-        const Bytes bytes = readWholeFile(settingsFile);
+        const Bytes bytes = readFileInside(reader.base(), settingsFile);
         if (bytes.size() != kSettingsRecordSize)
             throw ToolError(settingsFile, std::to_string(bytes.size()) +
                                               " bytes; a settings record has exactly 1240");

@@ -75,8 +75,9 @@ struct PackagePlan {
 };
 
 // Reads and checks the description; walks the data folders it names and
-// reads the settings file. Throws ToolError naming the file, the field and
-// the problem: "package.json: dataFile.files[3].name: climbs out of its folder".
+// reads the settings file. Every path it names that lies in its folder, the
+// saver's folder, must stay there once its links are followed. Throws ToolError naming the file,
+// the field and the problem: "package.json: dataFile.files[3].name: climbs out of its folder".
 PackagePlan readPackageDescription(const std::filesystem::path& file);
 
 // The same with the description's text given; `file` names it and its
@@ -94,10 +95,13 @@ std::string dataFileNameProblem(const std::string& name);
 
 // Every file below a data folder, with its name in the saver folder (its
 // path below `folder`, with backslashes, under `under` when that is not
-// empty). Refuses what is neither a file nor a folder, and a folder that
-// cannot be read.
+// empty). Symbolic links are followed when they stay inside `saverFolder`
+// (see checkStaysInside); one that leads outside, or back into a folder
+// that holds it, is refused, as is what is neither a file nor a folder and
+// a folder that cannot be read.
 std::vector<std::pair<std::string, std::filesystem::path>>
-filesBelowDataFolder(const std::filesystem::path& folder, const std::string& under);
+filesBelowDataFolder(const std::filesystem::path& saverFolder, const std::filesystem::path& folder,
+                     const std::string& under);
 std::string saverTitleProblem(const std::string& title);
 
 // Sets entry 1: the implode library, stored as "impborl.dat" (kind 4).

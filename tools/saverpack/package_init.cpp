@@ -66,18 +66,27 @@ std::string joined(const std::vector<fs::path>& files, const fs::path& base) {
 }
 
 // The files directly in `folder` and its subfolders, each sorted by name
-// regardless of case.
+// regardless of case. Symbolic links are followed when they stay inside
+// `saverFolder`; the first one by name that leads outside is refused.
 struct FolderContents {
     std::vector<fs::path> files;
     std::vector<fs::path> folders;
 };
 
-FolderContents contentsOf(const fs::path& folder) {
+FolderContents contentsOf(const fs::path& saverFolder, const fs::path& folder) {
     FolderContents contents;
     std::error_code error;
-    fs::directory_iterator it(folder, error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        const fs::directory_entry& found = *it;
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
+         it.increment(error))
+        entries.push_back(*it);
+    if (error)
+        throw ToolError(folder, "cannot be read: " + error.message());
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.path() < b.path(); });
+    for (const fs::directory_entry& found : entries) {
+        if (found.is_symlink(error))
+            checkStaysInside(saverFolder, found.path());
         if (found.is_directory(error))
             contents.folders.push_back(found.path());
         else if (found.is_regular_file(error))
@@ -85,8 +94,6 @@ FolderContents contentsOf(const fs::path& folder) {
         else
             throw ToolError(found.path(), "neither a file nor a folder");
     }
-    if (error)
-        throw ToolError(folder, "cannot be read: " + error.message());
     const auto byName = [](const fs::path& a, const fs::path& b) {
         const std::string la = lowerName(a);
         const std::string lb = lowerName(b);
@@ -167,8 +174,9 @@ void checkEntryFile(const fs::path& file) {
 
 // Refuses a file below a data folder whose name in the saver folder the
 // installer would not take.
-void checkDataFolder(const fs::path& folder, const std::string& under) {
-    for (const auto& [name, file] : filesBelowDataFolder(folder, under)) {
+void checkDataFolder(const fs::path& saverFolder, const fs::path& folder,
+                     const std::string& under) {
+    for (const auto& [name, file] : filesBelowDataFolder(saverFolder, folder, under)) {
         if (const std::string problem = dataFileNameProblem(name); !problem.empty())
             throw ToolError(file, problem);
     }
@@ -220,13 +228,13 @@ std::vector<std::string> writeStartingDescription(const fs::path& folderGiven,
 
     // The package's own files are in files/ when there is one; the other
     // folders hold the saver's data files.
-    const FolderContents top = contentsOf(folder);
+    const FolderContents top = contentsOf(folder, folder);
     const auto filesFolder =
         std::find_if(top.folders.begin(), top.folders.end(),
                      [](const fs::path& found) { return lowerName(found) == kFilesFolder; });
     const fs::path entriesFolder = filesFolder != top.folders.end() ? *filesFolder : folder;
     std::vector<fs::path> files =
-        entriesFolder == folder ? top.files : contentsOf(entriesFolder).files;
+        entriesFolder == folder ? top.files : contentsOf(folder, entriesFolder).files;
     std::vector<fs::path> ignored = entriesFolder == folder ? std::vector<fs::path>{} : top.files;
     const auto description = std::find_if(files.begin(), files.end(), [](const fs::path& file) {
         return lowerName(file) == kDefaultDescriptionName;
@@ -326,7 +334,7 @@ std::vector<std::string> writeStartingDescription(const fs::path& folderGiven,
             continue;
         const std::string under =
             lowerName(sub) == kRootDataFolder ? std::string() : utf8Of(sub.filename());
-        checkDataFolder(sub, under);
+        checkDataFolder(folder, sub, under);
         Description item = {{"folder", draft.named(sub)}};
         if (!under.empty())
             item["under"] = under;

@@ -11,7 +11,8 @@
 
 // Writes the description of `folder` to `output`, which must not exist yet.
 // Returns what was guessed, one line each ("engine: files/Aquarium.scr").
-// Throws ToolError naming the file or folder and the problem; nothing is
-// written then.
+// Symbolic links in `folder` are followed when they stay inside it; one that
+// leads outside is refused, named (see checkStaysInside). Throws ToolError naming the file or
+// folder and the problem; nothing is written then.
 std::vector<std::string> writeStartingDescription(const std::filesystem::path& folder,
                                                   const std::filesystem::path& output);

@@ -1,6 +1,8 @@
 #include "saverpack_cli.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -41,7 +43,8 @@ commands:
 
 constexpr const char* kBuildHelp =
     R"(usage: saverpack build DESCRIPTION -o OUT.exe [--stub FILE] [--library FILE] [--best]
-                       [--sign PFX [--password-file FILE] [--timestamp URL]] [--quiet]
+                       [--sign PFX [--password-file FILE] [--timestamp URL]
+                       [--sign-timeout S]] [--quiet]
 
 Reads the package description (JSON), checks it, packs every file it names
 and writes the installer: the stub padded to 698368 bytes, the header and the
@@ -142,11 +145,13 @@ options:
 
 constexpr const char* kSignHelp =
     R"(usage: saverpack sign FILE --sign PFX [--password-file FILE] [--timestamp URL]
+                      [--sign-timeout S]
 
 Signs an installer in place with an Authenticode signature (SHA-256). The
 package is checked first; the signed result must read back whole, with its
 certificate valid now and meant for code signing, before it replaces FILE.
-On failure FILE stays as it was.
+On failure FILE stays as it was; it keeps its permissions. A symbolic link
+is refused: sign the file it leads to.
 
 The signer is osslsigncode on PATH (Debian package osslsigncode); on Windows
 signtool.exe on PATH, else osslsigncode.exe.
@@ -157,6 +162,9 @@ options:
                          never put on a command line, so on Windows it needs
                          osslsigncode.exe
   --timestamp URL        an RFC 3161 time-stamping server
+  --sign-timeout S       how many seconds the signer may take, waiting for the
+                         time-stamping server included (default 300); past
+                         them it is stopped and nothing is written
 )";
 
 constexpr const char* kExplodeHelp = R"(usage: saverpack explode IN OUT
@@ -251,11 +259,13 @@ std::optional<fs::path> chooseStub(const std::optional<fs::path>& option,
     return std::nullopt;
 }
 
-// --sign PFX, --password-file FILE and --timestamp URL, as build and sign take them.
+// --sign PFX, --password-file FILE, --timestamp URL and --sign-timeout S, as
+// build and sign take them.
 struct SigningChoice {
     std::optional<fs::path> certificate;
     std::optional<fs::path> passwordFile;
     std::optional<std::string> timestampUrl;
+    std::optional<std::chrono::seconds> timeout;
 
     bool take(const std::vector<std::string>& args, std::size_t& i) {
         if (args[i] == "--sign")
@@ -264,17 +274,32 @@ struct SigningChoice {
             passwordFile = pathFromUtf8(optionValue(args, i));
         else if (args[i] == "--timestamp")
             timestampUrl = optionValue(args, i);
+        else if (args[i] == "--sign-timeout")
+            timeout = seconds(optionValue(args, i));
         else
             return false;
         return true;
     }
 
+    static std::chrono::seconds seconds(const std::string& text) {
+        constexpr int kMost = 24 * 60 * 60;
+        int value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > kMost)
+            throw UsageError{"--sign-timeout takes whole seconds from 1 to " +
+                             std::to_string(kMost) + ", not " + text};
+        return std::chrono::seconds(value);
+    }
+
     std::optional<SigningOptions> options() const {
         if (!certificate && (passwordFile || timestampUrl))
             throw UsageError{"--password-file and --timestamp need --sign PFX"};
+        if (!certificate && timeout)
+            throw UsageError{"--sign-timeout needs --sign PFX"};
         if (!certificate)
             return std::nullopt;
-        return SigningOptions{*certificate, passwordFile, timestampUrl};
+        return SigningOptions{*certificate, passwordFile, timestampUrl,
+                              timeout.value_or(kDefaultSigningTimeout)};
     }
 };
 
@@ -494,6 +519,10 @@ int signCommand(const std::vector<std::string>& args, std::ostream& out) {
     if (!options)
         throw UsageError{"needs --sign PFX"};
 
+    // Replacing a link would put the signed copy in its place.
+    std::error_code error;
+    if (fs::is_symlink(fs::symlink_status(*file, error)))
+        throw ToolError(*file, "a symbolic link; sign the file it leads to");
     const Bytes installer = readWholeFile(*file);
     MemorySource source(installer);
     const PackageReport report = inspectPackage(source, InspectionDepth::verify);
@@ -501,7 +530,7 @@ int signCommand(const std::vector<std::string>& args, std::ostream& out) {
         throw ToolError(*file,
                         "not signed: the package fails its check: " + report.problems.front());
     const SignedInstaller result = signChecked(installer, *options, *file);
-    AtomicOutputFile output(*file);
+    AtomicOutputFile output(*file, AtomicOutputFile::Permissions::ofTheTarget);
     output.write(result.bytes);
     output.commit();
     out << displayPath(*file) << ": ";
