@@ -4,7 +4,6 @@
 #include "child_process.h"
 #include "code_signing.h"
 #include "file_io.h"
-#include "message_digest.h"
 #include "package_listing.h"
 #include "payload/entry_destinations.h"
 #include "saverpack_cli.h"
@@ -126,7 +125,14 @@ class CodeSigning : public ::testing::Test {
             " && openssl pkcs12 -export -inkey old.key -in old.pem -out ../expired.pfx "
             "-passout pass:"
             " && cd .. && openssl x509 -in good.pem -noout -startdate -enddate "
-            "-dateopt iso_8601 > good.dates";
+            "-dateopt iso_8601 > good.dates"
+            " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Test TSA' "
+            "-addext extendedKeyUsage=critical,timeStamping -keyout tsa.key -out tsa.pem"
+            " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 "
+            "-subj \"/CN=$(printf 'Bell\\007\\033[2J')\" -addext extendedKeyUsage=codeSigning "
+            "-keyout control.key -out control.pem"
+            " && openssl pkcs12 -export -inkey control.key -in control.pem -out control.pfx "
+            "-passout pass:";
         ready_ = std::system(
                      ("(" + script + ") > '" + (certificates_ / "openssl.log").string() + "' 2>&1")
                          .c_str()) == 0;
@@ -245,10 +251,9 @@ TEST_F(CodeSigning, SignedExampleVerifiesUntilAByteOfThePackageChanges) {
     EXPECT_EQ(osslsigncodeVerifies(out), 0) << readText(dir_ / "verify.log");
     ToolRun verified = run({"verify", out.string()});
     EXPECT_EQ(verified.code, 0) << verified.out;
-    EXPECT_NE(verified.out.find("ok       signed by \"Test Saver Author\": the SHA-256 hash of "
-                                "the signed bytes matches"),
-              std::string::npos)
-        << verified.out;
+    const std::string untrusted = "note     signature valid, signed by \"Test Saver Author\", "
+                                  "chained to a trusted root: no: self-signed certificate\n";
+    EXPECT_NE(verified.out.find(untrusted), std::string::npos) << verified.out;
 
     std::string dates = readText(certificate("good.dates"));
     const auto isoDate = [&](const std::string& field) {
@@ -258,7 +263,9 @@ TEST_F(CodeSigning, SignedExampleVerifiesUntilAByteOfThePackageChanges) {
     const ToolRun listed = run({"list", out.string()});
     EXPECT_EQ(listed.code, 0);
     EXPECT_NE(listed.out.find("signer                   \"Test Saver Author\", valid from " +
-                              isoDate("notBefore") + " to " + isoDate("notAfter") + "\n"),
+                              isoDate("notBefore") + " to " + isoDate("notAfter") +
+                              "\nsignature                valid, chained to a trusted root: no: "
+                              "self-signed certificate\n"),
               std::string::npos)
         << listed.out << dates;
 
@@ -296,8 +303,7 @@ TEST_F(CodeSigning, SignedExampleVerifiesUntilAByteOfThePackageChanges) {
     ASSERT_EQ(std::system(sha1.c_str()), 0);
     verified = run({"verify", (dir_ / "sha1.exe").string()});
     EXPECT_EQ(verified.code, 0) << verified.out;
-    EXPECT_NE(verified.out.find("signed by \"Test Saver Author\": the SHA-1 hash"),
-              std::string::npos);
+    EXPECT_NE(verified.out.find(untrusted), std::string::npos) << verified.out;
 
     const ToolRun unsignedRun = run({"verify", plain.string()});
     EXPECT_EQ(unsignedRun.code, 0);
@@ -417,6 +423,8 @@ TEST_F(CodeSigning, RefusesBadSigningInputsAndLeavesNothingBehind) {
 
 namespace {
 
+const TrustOptions kNoRoots{{}, false};
+
 std::uint32_t little32(const Bytes& bytes, std::size_t at) {
     return bytes.at(at) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8 |
            static_cast<std::uint32_t>(bytes.at(at + 2)) << 16 |
@@ -454,14 +462,14 @@ TEST_F(CodeSigning, DamagedSignaturesAreReportedNeverOverread) {
          "signature: the certificate table holds no PKCS#7 signature (WIN_CERTIFICATE length " +
              std::to_string(little32(signedImage, tableAt)) + ", revision and type 0x00020100)"},
         {"length past the end", [&](Bytes& b) { b[tableAt + 10] += 0x10; },
-         "signature: cannot be read: an element runs past its end"},
+         "signature: cannot be read: it is no DER PKCS#7 SignedData: too long"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes damaged = signedImage;
         c.damage(damaged);
         MemorySource source(damaged);
-        const SignatureReport report = inspectSignature(source);
+        const SignatureReport report = inspectSignature(source, kNoRoots);
         EXPECT_TRUE(report.isSigned);
         EXPECT_EQ(report.problems, std::vector<std::string>{c.problem});
     }
@@ -472,40 +480,298 @@ TEST_F(CodeSigning, DamagedSignaturesAreReportedNeverOverread) {
         for (int flips = 0; flips < 1 + round % 4; ++flips)
             damaged[tableAt + 8 + random() % (tableSize - 8)] = static_cast<std::uint8_t>(random());
         MemorySource source(damaged);
-        const SignatureReport report = inspectSignature(source);
+        const SignatureReport report = inspectSignature(source, kNoRoots);
         EXPECT_TRUE(report.isSigned);
-        if (!report.problems.empty() || !report.signer)
-            continue;
-        EXPECT_TRUE(report.hashMatches);
+        if (report.valid()) {
+            EXPECT_EQ(report.signer->subjectName, "Test Saver Author");
+        }
     }
 }
 
-TEST(MessageDigest, KnownDigestsWhateverThePieces) {
-    const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-    const std::string million(1000000, 'a');
+// The lines of verify's output that judge the signature: its notes, every
+// problem, and what it says of a valid signature.
+std::vector<std::string> verdictLines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("note", 0) == 0 || line.rfind("PROBLEM", 0) == 0 ||
+            line.rfind("ok       signature", 0) == 0 ||
+            line.rfind("ok       countersigned", 0) == 0)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+void put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Where a PE32 image keeps its security directory entry.
+std::size_t securityEntry(const Bytes& image) {
+    return little32(image, 0x3C) + 24 + 128;
+}
+
+// The SHA-256 Authenticode hash of a PE32 image: all but the checksum, the
+// security directory entry and the certificate table.
+Bytes imageHash(const Bytes& image) {
+    const std::size_t entry = securityEntry(image);
+    const std::size_t checksum = entry - 128 + 64;
+    MessageDigest digest(DigestAlgorithm::sha256);
+    const auto add = [&](std::size_t from, std::size_t to) {
+        digest.add(std::span(image).subspan(from, to - from));
+    };
+    add(0, checksum);
+    add(checksum + 4, entry);
+    add(entry + 8, little32(image, entry));
+    return digest.finish();
+}
+
+// Replaces every `from` in the certificate table by `to`, of the same size.
+void replaceInTable(Bytes& image, const Bytes& from, const Bytes& to) {
+    const auto table = image.begin() + little32(image, securityEntry(image));
+    int replaced = 0;
+    for (auto at = table;
+         (at = std::search(at, image.end(), from.begin(), from.end())) != image.end(); ++replaced)
+        at = std::copy(to.begin(), to.end(), at);
+    ASSERT_GT(replaced, 0);
+}
+
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+// A DER element with a definite length.
+Bytes derElement(std::uint8_t tag, const Bytes& body) {
+    Bytes out = {tag};
+    if (body.size() < 0x80) {
+        out.push_back(static_cast<std::uint8_t>(body.size()));
+    } else {
+        out.push_back(0x83);
+        for (int shift : {16, 8, 0})
+            out.push_back(static_cast<std::uint8_t>(body.size() >> shift));
+    }
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+// The certificate table replaced by one holding `der`, padded to 8 bytes.
+void replaceSignature(Bytes& image, const Bytes& der) {
+    const std::size_t entry = securityEntry(image);
+    const std::uint32_t tableAt = little32(image, entry);
+    const auto size = static_cast<std::uint32_t>((8 + der.size() + 7) / 8 * 8);
+    image.resize(tableAt + 8);
+    put32(image, tableAt, size);
+    image.insert(image.end(), der.begin(), der.end());
+    image.resize(tableAt + size, 0);
+    put32(image, entry + 4, size);
+}
+
+TEST_F(CodeSigning, VerifyJudgesForgedAndGenuineSignatures) {
+    const fs::path plain = dir_ / "plain.exe";
+    ASSERT_EQ(buildExample(plain).code, 0);
+    const auto signWith = [&](const std::string& pfx, const std::string& extra) {
+        const fs::path out = dir_ / ("signed-" + std::to_string(std::rand()) + ".exe");
+        const std::string command = osslsigncode_->string() + " sign -pkcs12 '" +
+                                    certificate(pfx).string() + "' -pass '' -h sha256 " + extra +
+                                    " -in '" + plain.string() + "' -out '" + out.string() +
+                                    "' > /dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return readWholeFile(out);
+    };
+    const fs::path good = dir_ / "good.exe";
+    ASSERT_EQ(buildExample(good, {"--sign", certificate("good.pfx").string(), "--password-file",
+                                  certificate("password.txt").string()})
+                  .code,
+              0);
+    const Bytes genuine = readWholeFile(good);
+    // Signed on 2020-01-01 12:00:00 UTC by a certificate that expired a day later.
+    const Bytes countersigned =
+        signWith("expired.pfx", "-TSA-certs '" + certificate("tsa.pem").string() + "' -TSA-key '" +
+                                    certificate("tsa.key").string() + "' -TSA-time 1577880000");
+    const Bytes expired = signWith("expired.pfx", "");
+    const std::uint32_t tableSize = little32(genuine, securityEntry(genuine) + 4);
+    const std::string goodCa = certificate("good.pem").string();
+    const std::string oldCa = certificate("ca/old.pem").string();
+    const std::string untrusted = "signature valid, signed by \"Test Saver Author\", chained to "
+                                  "a trusted root: no: self-signed certificate";
+    const std::string oldUntrusted = "signature valid, signed by \"Old Saver Author\", chained "
+                                     "to a trusted root: no: self-signed certificate";
+    const std::string oldExpired =
+        "signature: the certificate of \"Old Saver Author\" expired on 2020-01-02 00:00:00 UTC";
+
     const struct {
-        DigestAlgorithm algorithm;
-        std::string_view input;
-        std::size_t piece;
-        const char* digest;
+        const char* name;
+        const Bytes& base;
+        std::function<void(Bytes&)> forge;
+        std::vector<std::string> options;
+        std::vector<std::string> lines;
+        int code;
+        int osslsigncode; // its exit code with the certificate as a root; -1: not asked
     } cases[] = {
-        {DigestAlgorithm::sha1, "", 1, "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
-        {DigestAlgorithm::sha1, twoBlocks, 56, "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
-        {DigestAlgorithm::sha1, million, 997, "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
-        {DigestAlgorithm::sha256, "", 1,
-         "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-        {DigestAlgorithm::sha256, twoBlocks, 1,
-         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        {DigestAlgorithm::sha256, million, 65536,
-         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+        {"a byte of the signature value",
+         genuine,
+         [](Bytes& b) {
+             // The value is the SignerInfo's last element, a 256-byte OCTET STRING.
+             const Bytes header = {0x04, 0x82, 0x01, 0x00};
+             const auto at = std::find_end(b.begin(), b.end(), header.begin(), header.end());
+             ASSERT_NE(at, b.end());
+             at[4 + 100] ^= 0x01;
+         },
+         {},
+         {"PROBLEM  signature: the signature value does not verify with the signer's key"},
+         1,
+         1},
+        {"a byte of the program and the digest it was signed with",
+         genuine,
+         [](Bytes& b) {
+             const Bytes before = imageHash(b);
+             b.at(0x300) ^= 0x20;
+             replaceInTable(b, before, imageHash(b));
+         },
+         {},
+         {"PROBLEM  signature: the signed attributes' messageDigest does not match the signed "
+          "content (SpcIndirectDataContent)"},
+         1,
+         1},
+        {"the signer's name, in the certificate and the SignerInfo",
+         genuine,
+         [](Bytes& b) { replaceInTable(b, text("Test Saver Author"), text("Evil Saver Author")); },
+         {},
+         {"PROBLEM  signature: the signer's certificate does not verify with its issuer's key"},
+         1,
+         1},
+        {"unsigned bytes inside the certificate table",
+         genuine,
+         [](Bytes& b) {
+             b.insert(b.end(), 1024, 0xA5);
+             put32(b, securityEntry(b) + 4, little32(b, securityEntry(b) + 4) + 1024);
+         },
+         {},
+         {"PROBLEM  signature: the certificate table is " + std::to_string(tableSize + 1024) +
+          " bytes, but its signature with padding fills only " + std::to_string(tableSize) +
+          ": 1024 bytes in it are not signed"},
+         1,
+         -1},
+        {"genuine, no root", genuine, nullptr, {}, {"note     " + untrusted}, 0, 0},
+        {"genuine, its certificate a root",
+         genuine,
+         nullptr,
+         {"--ca", goodCa},
+         {"ok       signature valid, signed by \"Test Saver Author\", chained to a trusted root: "
+          "yes (root \"Test Saver Author\")"},
+         0,
+         0},
+        {"genuine, a root required",
+         genuine,
+         nullptr,
+         {"--require-trusted"},
+         {"PROBLEM  " + untrusted},
+         1,
+         0},
+        {"expired, countersigned while valid",
+         countersigned,
+         nullptr,
+         {"--ca", oldCa},
+         {"ok       signature valid, signed by \"Old Saver Author\", chained to a trusted root: "
+          "yes (root \"Old Saver Author\")",
+          "ok       countersigned (timestamp) at 2020-01-01 12:00:00 UTC"},
+         0,
+         -1},
+        {"expired, not countersigned",
+         expired,
+         nullptr,
+         {},
+         {"note     " + oldUntrusted, "note     " + oldExpired},
+         0,
+         -1},
+        {"expired, not countersigned, a root required",
+         expired,
+         nullptr,
+         {"--ca", oldCa, "--require-trusted"},
+         {"PROBLEM  signature valid, signed by \"Old Saver Author\", chained to a trusted root: "
+          "no: certificate has expired",
+          "PROBLEM  " + oldExpired},
+         1,
+         -1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.digest);
-        MessageDigest digest(c.algorithm);
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.input.data());
-        for (std::size_t at = 0; at < c.input.size(); at += c.piece)
-            digest.add(std::span(bytes + at, std::min(c.piece, c.input.size() - at)));
-        EXPECT_EQ(hexText(digest.finish()), c.digest);
+        SCOPED_TRACE(c.name);
+        Bytes image = c.base;
+        if (c.forge)
+            c.forge(image);
+        const fs::path file = dir_ / "case.exe";
+        writeBytes(file, image);
+        std::vector<std::string> args = {"verify", file.string()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const ToolRun verified = run(args);
+        EXPECT_EQ(verdictLines(verified.out), c.lines) << verified.out;
+        EXPECT_EQ(verified.code, c.code);
+        if (c.osslsigncode >= 0) {
+            EXPECT_EQ(osslsigncodeVerifies(file) != 0, c.osslsigncode == 1)
+                << readText(dir_ / "verify.log");
+        }
+    }
+}
+
+TEST_F(CodeSigning, VerifyNamesBadInputInOneLine) {
+    const fs::path good = dir_ / "good.exe";
+    ASSERT_EQ(buildExample(good, {"--sign", certificate("good.pfx").string(), "--password-file",
+                                  certificate("password.txt").string()})
+                  .code,
+              0);
+    const Bytes genuine = readWholeFile(good);
+    const std::uint32_t tableAt = little32(genuine, securityEntry(genuine));
+    const std::uint32_t length = little32(genuine, tableAt);
+    const fs::path control = dir_ / "control.exe";
+    const fs::path plain = dir_ / "plain.exe";
+    ASSERT_EQ(buildExample(plain).code, 0);
+    const std::string sign = osslsigncode_->string() + " sign -pkcs12 '" +
+                             certificate("control.pfx").string() + "' -pass '' -h sha256 -in '" +
+                             plain.string() + "' -out '" + control.string() + "' > /dev/null 2>&1";
+    ASSERT_EQ(std::system(sign.c_str()), 0);
+    Bytes nested;
+    for (int depth = 0; depth < 1000; ++depth) {
+        // version, digestAlgorithms, the content, signerInfos: whole but for the depth
+        Bytes signedData = {0x02, 0x01, 0x01, 0x31, 0x00};
+        signedData.insert(signedData.end(), nested.begin(), nested.end());
+        signedData.insert(signedData.end(), {0x31, 0x00});
+        Bytes contentInfo = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
+        const Bytes content = derElement(0xA0, derElement(0x30, signedData));
+        contentInfo.insert(contentInfo.end(), content.begin(), content.end());
+        nested = derElement(0x30, contentInfo);
+    }
+
+    const struct {
+        const char* name;
+        std::function<void(Bytes&)> damage;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"no program image",
+         [](Bytes& b) { b = text("hello, no program\n"); },
+         {"note     not signed", "PROBLEM  too short for a package: 18 bytes, while the header "
+                                 "alone ends at byte 701520"}},
+        {"a WIN_CERTIFICATE longer than its table",
+         [&](Bytes& b) { put32(b, tableAt, length + 8); },
+         {"PROBLEM  signature: the certificate table holds no PKCS#7 signature (WIN_CERTIFICATE "
+          "length " +
+          std::to_string(length + 8) + ", revision and type 0x00020200)"}},
+        {"a SignedData nested a thousand deep",
+         [&](Bytes& b) { replaceSignature(b, nested); },
+         {"PROBLEM  signature: cannot be read: it is no DER PKCS#7 SignedData: nested asn1 error"}},
+        {"a signer named with control characters",
+         [&](Bytes& b) { b = readWholeFile(control); },
+         {"PROBLEM  signature: the signer's name holds control characters (shown as '?')"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes image = genuine;
+        c.damage(image);
+        const fs::path file = dir_ / "case.exe";
+        writeBytes(file, image);
+        const ToolRun verified = run({"verify", file.string()});
+        EXPECT_EQ(verdictLines(verified.out), c.lines) << verified.out;
+        EXPECT_EQ(verified.code, 1);
     }
 }
 

@@ -24,6 +24,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kQuietOption = "--quiet";
+constexpr const char* kCaOption = "--ca";
 
 constexpr const char* kGeneralHelp = R"(usage: saverpack COMMAND [OPTIONS] ...
 
@@ -114,22 +115,41 @@ Refused, with the file or folder named: no engine or two, two candidates for
 one field, fewer than three further files, and a name the installer refuses.
 )";
 
-constexpr const char* kListHelp = R"(usage: saverpack list FILE
+constexpr const char* kListHelp = R"(usage: saverpack list FILE [--ca ROOT.pem]...
 
 Shows the header fields of an installer, every entry (index, kind, compressed,
 firstByte, lastByte, stored and expanded size, name) and every record of the
 saver data file (entry 8, expanded when compressed), the signer (the
-certificate's subject and validity) and any fault noticed.
+certificate's subject and validity), whether the signature is valid and
+chained to a trusted root (as "saverpack verify" checks it), and any fault
+noticed.
+
+options:
+  --ca ROOT.pem   trust the certificates of this PEM file too (may repeat)
 )";
 
-constexpr const char* kVerifyHelp = R"(usage: saverpack verify FILE [--quiet]
+constexpr const char* kVerifyHelp =
+    R"(usage: saverpack verify FILE [--ca ROOT.pem]... [--require-trusted] [--quiet]
 
 Expands every entry and every data-file item of an installer and checks every
 offset and size against the file and against what the installer requires.
-A signed installer's signature must be readable and its hash must match the
-signed bytes (the certificate is not checked against a trusted root).
-Exits with 0 only when all of it holds. On a terminal, a line on standard
-error shows the entries and data files checked; --quiet leaves it out.
+A signed installer's signature is valid when the hash of the signed bytes is
+the one the signature names, the signed attributes' digest matches it, the
+signature value verifies with the signer's key and the signer's certificate
+verifies with its issuer's; nothing but the signature and at most 7 zero
+bytes of padding may follow the signed bytes. Whether the signer's
+certificate is chained to a trusted root (the system's, and those given with
+--ca) is shown beside it, as are an expired certificate and one not meant
+for code signing. Exits with 0 only when all of it holds. On a terminal, a
+line on standard error shows the entries and data files checked; --quiet
+leaves it out.
+
+options:
+  --ca ROOT.pem       trust the certificates of this PEM file too (may repeat)
+  --require-trusted   a signature that is not chained to a trusted root, or
+                      whose certificate is expired or not for code signing,
+                      is a problem too
+  --quiet             no progress line
 )";
 
 constexpr const char* kImplodeHelp =
@@ -315,8 +335,12 @@ SignedInstaller signChecked(std::span<const std::uint8_t> installer, const Signi
     return result;
 }
 
+std::string signedBy(const SignerCertificate& signer) {
+    return "signed by \"" + signer.subjectName + "\"";
+}
+
 void printSigner(const SignerCertificate& signer, std::ostream& out) {
-    out << "signed by \"" << signer.subjectName << "\"";
+    out << signedBy(signer);
 }
 
 int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -442,13 +466,27 @@ int init(const std::vector<std::string>& args, std::ostream& out) {
     return kExitOk;
 }
 
+// "chained to a trusted root: yes (root "CN")", or no with the reason.
+std::string trustText(const TrustVerdict& trust) {
+    return "chained to a trusted root: " +
+           (trust.trusted ? "yes (root \"" + trust.rootName + "\")" : "no: " + trust.reason);
+}
+
 int list(const std::vector<std::string>& args, std::ostream& out) {
-    const fs::path file = pathFromUtf8(positionalOnly(args, 1)[0]);
+    TrustOptions trust;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == kCaOption)
+            trust.extraRoots.push_back(pathFromUtf8(optionValue(args, i)));
+        else
+            files.push_back(args[i]);
+    }
+    const fs::path file = pathFromUtf8(positionalOnly(files, 1)[0]);
     FileSource source(file);
     const PackageReport report = inspectPackage(source, InspectionDepth::list);
     out << displayPath(file) << "\n";
     printListing(report, out);
-    const SignatureReport signature = inspectSignature(source);
+    const SignatureReport signature = inspectSignature(source, trust);
     out << "signer                   ";
     if (signature.signer)
         out << "\"" << signature.signer->subjectName << "\", valid from "
@@ -456,6 +494,12 @@ int list(const std::vector<std::string>& args, std::ostream& out) {
             << formatUtc(signature.signer->notAfter) << "\n";
     else
         out << (signature.isSigned ? "unknown" : "none (not signed)") << "\n";
+    if (signature.valid())
+        out << "signature                valid, " << trustText(signature.trust) << "\n";
+    else if (signature.isSigned)
+        out << "signature                not valid\n";
+    for (const std::string& note : signature.notes)
+        out << "note: " << note << "\n";
     for (const std::string& problem : report.problems)
         out << "problem: " << problem << "\n";
     for (const std::string& problem : signature.problems)
@@ -465,28 +509,52 @@ int list(const std::vector<std::string>& args, std::ostream& out) {
 
 int verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const ToolEnvironment& environment) {
+    TrustOptions trust;
+    bool requireTrusted = false;
+    bool quiet = false;
     std::vector<std::string> files;
-    std::copy_if(args.begin(), args.end(), std::back_inserter(files),
-                 [](const std::string& arg) { return arg != kQuietOption; });
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == kCaOption)
+            trust.extraRoots.push_back(pathFromUtf8(optionValue(args, i)));
+        else if (args[i] == "--require-trusted")
+            requireTrusted = true;
+        else if (args[i] == kQuietOption)
+            quiet = true;
+        else
+            files.push_back(args[i]);
+    }
     const fs::path file = pathFromUtf8(positionalOnly(files, 1)[0]);
     FileSource source(file);
     TerminalProgress terminal(err);
-    const bool showProgress = environment.errorsToTerminal && files.size() == args.size();
+    const bool showProgress = environment.errorsToTerminal && !quiet;
     const PackageReport report =
         inspectPackage(source, InspectionDepth::verify, showProgress ? terminal : noProgress());
-    const SignatureReport signature = inspectSignature(source);
+    const SignatureReport signature = inspectSignature(source, trust);
     std::vector<std::string> problems = report.problems;
     problems.insert(problems.end(), signature.problems.begin(), signature.problems.end());
     for (const std::string& check : report.checks)
         out << "ok       " << check << "\n";
+    // Trust, dates and usage are notes unless --require-trusted makes them problems.
+    const auto noteOrProblem = [&](const std::string& text) {
+        if (requireTrusted)
+            problems.push_back(text);
+        else
+            out << "note     " << text << "\n";
+    };
     if (!signature.isSigned) {
         out << "note     not signed\n";
-    } else if (signature.signer && signature.hashMatches) {
-        out << "ok       ";
-        printSigner(*signature.signer, out);
-        out << ": the " << signature.digestName
-            << " hash of the signed bytes matches (signature not checked against a trusted "
-               "root)\n";
+    } else if (signature.valid()) {
+        const std::string line =
+            "signature valid, " + signedBy(*signature.signer) + ", " + trustText(signature.trust);
+        if (signature.trust.trusted)
+            out << "ok       " << line << "\n";
+        else
+            noteOrProblem(line);
+        if (signature.timestamp)
+            out << "ok       countersigned (timestamp) at " << formatUtc(*signature.timestamp)
+                << "\n";
+        for (const std::string& note : signature.notes)
+            noteOrProblem("signature: " + note);
     }
     for (const std::string& problem : problems)
         out << "PROBLEM  " << problem << "\n";
