@@ -31,11 +31,16 @@ void countOutput(char*, unsigned int* size, void* param) {
 
 } // namespace
 
+// The first two bytes choose the largest piece a read returns, 1 to 65536
+// bytes, so that the decoder's small and large refills both meet short reads.
+constexpr std::size_t kPieceBytes = 2;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1)
+    if (size < kPieceBytes)
         return 0;
     std::vector<char> workArea(implode::kExplodeWorkAreaSize);
-    Input in{data + 1, size - 1, 0, static_cast<unsigned int>(data[0] % 64 + 1), 0};
+    const unsigned int piece = (data[0] | static_cast<unsigned int>(data[1]) << 8) + 1u;
+    Input in{data + kPieceBytes, size - kPieceBytes, 0, piece, 0};
     implode::explode(readPiece, countOutput, workArea.data(), &in);
     return 0;
 }

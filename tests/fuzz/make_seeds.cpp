@@ -95,7 +95,9 @@ int main(int argc, char** argv) {
         for (unsigned int window : {1024u, 2048u, 4096u}) {
             implode::ImplodeSettings settings{mode, window, implode::Parse::fast};
             Bytes stream = implode::implodeBuffer(sample, settings).stream;
-            stream.insert(stream.begin(), static_cast<std::uint8_t>(window / 64));
+            // fuzz_explode's two bytes that choose its read sizes.
+            stream.insert(stream.begin(), {static_cast<std::uint8_t>(window / 64),
+                                           static_cast<std::uint8_t>(window / 1024)});
             save(streams + "/stream" + std::to_string(mode) + "_" + std::to_string(window), stream);
         }
     }
