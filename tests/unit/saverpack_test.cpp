@@ -2,6 +2,7 @@
 // refuse, installers it builds and reads back with the package records'
 // readers, hostile installers it must survive, and output that is never left
 // half-written.
+#include "child_process.h"
 #include "file_io.h"
 #include "package_builder.h"
 #include "package_listing.h"
@@ -911,6 +912,33 @@ TEST_F(Saverpack, ImplodeAndExplodeRawStreams) {
     EXPECT_FALSE(fs::exists(path("cut.txt")));
     EXPECT_EQ(run({"explode", path("none.imp").string(), path("x").string()}).code, 1);
     EXPECT_TRUE(leftovers().empty());
+}
+
+// What a signer prints reaches the terminal as plain text: no escape
+// sequences, no other control characters, no bytes that are not UTF-8.
+TEST(SignerOutput, IsShownOnlyAsPlainText) {
+    const struct {
+        const char* what;
+        std::string printed;
+        std::string shown;
+    } cases[] = {
+        {"text, tabs and newlines", "Failed\tto sign\nfile.exe\n", "Failed\tto sign\nfile.exe\n"},
+        {"carriage returns dropped", "one\r\ntwo\r", "one\ntwo"},
+        {"escape sequences", "\x1b[31mred\x1b]0;title\x07", "?[31mred?]0;title?"},
+        {"other controls and DEL", std::string("a\0b\bc\x7f", 6), "a?b?c?"},
+        {"UTF-8 kept", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x99\x82",
+         "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x99\x82"},
+        {"C1 controls, raw and encoded",
+         "\x9b"
+         "2J\xc2\x9b"
+         "2J\xc2\xa0",
+         "?2J??2J\xc2\xa0"},
+        {"cut short", "end\xe2\x82", "end??"},
+        {"overlong and surrogate", "\xc0\xaf\xe0\x80\xaf\xed\xa0\x80", "????????"},
+        {"past U+10FFFF", "\xf4\x90\x80\x80\xf5", "?????"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(plainText(c.printed), c.shown) << c.what;
 }
 
 } // namespace
