@@ -210,10 +210,11 @@ if openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Test Saver CA' \
     -extfile leaf.ext -out leaf.pem >>openssl.log 2>&1 &&
   openssl pkcs12 -export -inkey leaf-key.pem -in leaf.pem -certfile ca.pem -out leaf.pfx \
     -passout file:password.txt >>openssl.log 2>&1 &&
-  if [ -f unsigned.exe ]; then cp unsigned.exe studio.exe; else
-    "$check/saverpack" build "$description" -o studio.exe --stub "$check/installer.exe" \
+  if [ -f unsigned.exe ]; then cp unsigned.exe plain.exe; else
+    "$check/saverpack" build "$description" -o plain.exe --stub "$check/installer.exe" \
       --library "$check/impborl.dll" >studio-sign.log 2>&1
   fi &&
+  cp plain.exe studio.exe &&
   "$check/saverpack" sign studio.exe --sign leaf.pfx --password-file password.txt \
     >>studio-sign.log 2>&1; then
   studio_line='signature valid, signed by "Test Saver Studio", chained to a trusted root'
@@ -225,6 +226,29 @@ if openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Test Saver CA' \
       "ok       $studio_line: yes (root \"Test Saver CA\")"
 else
   not_ok "a certificate from a throwaway CA: $(tail -n 1 openssl.log) $(tail -n 1 studio-sign.log 2>/dev/null)"
+fi
+
+# Certificates that saverpack sign refuses, signed with osslsigncode itself:
+# one for servers only, one whose name holds a tab.
+#   sign_directly NAME SUBJECT EXTENSION
+sign_directly() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -utf8 -subj "$2" -addext "$3" \
+    -keyout "$1-key.pem" -out "$1.pem" >>openssl.log 2>&1 &&
+    osslsigncode sign -certs "$1.pem" -key "$1-key.pem" -in plain.exe -out "$1.exe" >>openssl.log 2>&1
+}
+if sign_directly server '/CN=Test Saver Server' extendedKeyUsage=serverAuth; then
+  verify_both "not for code signing" "$work/server.exe" --ca "$work/server.pem" &&
+    expect_lines "not for code signing" 0 \
+      'note     signature: the certificate of "Test Saver Server" is not for code signing (its extended key usage lacks codeSigning)'
+else
+  not_ok "a server certificate: $(tail -n 1 openssl.log)"
+fi
+if sign_directly tab "/CN=Test$(printf '\t')Saver" extendedKeyUsage=codeSigning; then
+  verify_both "a tab in the name" "$work/tab.exe" --ca "$work/tab.pem" &&
+    expect_lines "a tab in the name" 1 \
+      "PROBLEM  signature: the signer's name holds control characters (shown as '?')"
+else
+  not_ok "a certificate with a tab in its name: $(tail -n 1 openssl.log)"
 fi
 
 # Wine's PATH has neither signtool.exe nor osslsigncode.exe: saverpack.exe

@@ -386,7 +386,7 @@ std::size_t addPemCertificates(HCERTSTORE store, const std::filesystem::path& fi
         ++added;
     }
     if (added == 0)
-        throw ToolError(file, "it holds no PEM certificate");
+        throw ToolError(file, "holds no PEM certificate (--ca)");
     return added;
 }
 
