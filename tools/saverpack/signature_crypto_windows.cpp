@@ -132,7 +132,9 @@ std::int64_t secondsSince1970(const FILETIME& time) {
 }
 
 // The length of the DER element at the start of `bytes` (its tag, length and
-// content), or 0 when its header is malformed or it runs past the end.
+// content), or 0 when its header is malformed or it runs past the end. Only
+// the outermost header is read here: crypt32 tells neither how many bytes the
+// SignedData fills nor where the signed content's value begins.
 std::size_t derElementSize(ByteView bytes, std::size_t& headerSize) {
     if (bytes.size() < 2 || (bytes[0] & 0x1F) == 0x1F)
         return 0;
