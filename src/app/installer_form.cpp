@@ -464,9 +464,17 @@ void TInstallerForm::FormClose() {
     // Each step runs whatever the one before raised: the application ends.
     if (!quiet())
         cleanUpStep("closeMovie", [&] { moviePanel1_->closeMovie(); });
+    // The code in the work folder is let go first, then the folder's content,
+    // and the folder's own hold right before the folder itself.
+    cleanUpStep("releaseHeldCode", [&] {
+        context_.heldLibrary.reset();
+        context_.heldPlayerInstaller.reset();
+    });
     if (!context_.paths.workDir.empty())
-        cleanUpStep("removeWorkFolder",
-                    [&] { deleteFolderTree(platform_.files, context_.paths.workDir); });
+        cleanUpStep("removeWorkFolder", [&] {
+            deleteHeldFolderTree(platform_.files, context_.paths.workDir,
+                                 std::move(context_.paths.workFolderHold));
+        });
     cleanUpStep("postCloseToLauncher", [&] { launcher_.postCloseToLauncher(); });
     view_.terminate(exitCode_);
 }

@@ -209,7 +209,9 @@ ResultCode handleFlashActiveXControlUpdate(InstallerContext& context, PlayerVers
     return code;
 }
 
-ResultCode runFlashStep(InstallerContext& context, PlayerVersionCache& cache) {
+namespace {
+
+ResultCode runFlashStepWhileHeld(InstallerContext& context, PlayerVersionCache& cache) {
     const InstallerHeader& header = context.package.header;
     const FlashDetection installed =
         getFlashPlayerVersion(context.platform, cache, kInstallerCheckAttempts);
@@ -260,4 +262,16 @@ ResultCode runFlashStep(InstallerContext& context, PlayerVersionCache& cache) {
             code = result::kFlashUpdateFailed;
     }
     return code;
+}
+
+} // namespace
+
+ResultCode runFlashStep(InstallerContext& context, PlayerVersionCache& cache) {
+    // The carried installer has been started by the end of the step, or will
+    // not be: it is let go whatever ends the step.
+    struct LetGo {
+        InstallerContext& context;
+        ~LetGo() { context.heldPlayerInstaller.reset(); }
+    } letGo{context};
+    return runFlashStepWhileHeld(context, cache);
 }

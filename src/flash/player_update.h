@@ -38,5 +38,7 @@ ResultCode handleFlashActiveXControlUpdate(InstallerContext& context, PlayerVers
                                            const std::string& fileName);
 
 // The driver's Flash step: looks the player up, checks and extracts the
-// carried installer, and runs it when the player is missing or older.
+// carried installer, and runs it when the player is missing or older. The
+// extracted installer is held from its writing until the step ends, after
+// its last start.
 ResultCode runFlashStep(InstallerContext& context, PlayerVersionCache& cache);

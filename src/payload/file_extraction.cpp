@@ -82,6 +82,25 @@ ResultCode copyInto(InstallerContext& context, platform::File& source, std::int6
     return copied == size ? result::kOk : shortReadCode;
 }
 
+// The code the installer runs from the work folder is held from its writing
+// on: the implode library (whichever entry writes it) and the player
+// installer where it is started from. Returns 0 or the hold's Windows error.
+ResultCode holdWrittenCode(InstallerContext& context, std::size_t index,
+                           const std::string& destination) {
+    const std::string& workDir = context.paths.workDir;
+    std::unique_ptr<platform::HeldPath>* slot = nullptr;
+    if (lowerAscii(destination) == lowerAscii(workDir + kImplodeLibraryName))
+        slot = &context.heldLibrary;
+    else if (index == entry::kFlashInstaller &&
+             destination == workDir + context.package.header.entries[index].name)
+        slot = &context.heldPlayerInstaller;
+    if (!slot)
+        return result::kOk;
+    platform::WinError error = platform::kErrorNone;
+    *slot = context.platform.files.holdFile(destination, error);
+    return *slot ? result::kOk : asResult(error);
+}
+
 // Keeps the implode library of the work folder loaded through a run of
 // expansions. Each expansion still loads and releases it for itself, but the
 // system then maps the file once, not once per file. Nothing depends on it:
@@ -166,6 +185,8 @@ ResultCode extractEntry(InstallerContext& context, platform::File& installerFile
                                                result::kShortRead, created);
         }
     }
+    if (code == result::kOk)
+        code = holdWrittenCode(context, index, destination);
 
     if (code == result::kOk && entry.kind == 2 && context.osClass == osclass::kWindows64 &&
         !context.paths.nativeSystemDir.empty()) {

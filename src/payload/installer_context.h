@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "payload/compression/implode_library.h"
 #include "payload/package_state.h"
@@ -25,6 +26,12 @@ struct InstallerContext {
     PackageState package;
     InstalledFiles installedFiles;
     ExplodeWorkArea explodeWorkArea{};
+    // The code written into the work folder and then run, held open from its
+    // writing on so that nobody can change it in between: the implode library
+    // until the work folder is deleted, the player installer until it has
+    // been started.
+    std::unique_ptr<platform::HeldPath> heldLibrary;
+    std::unique_ptr<platform::HeldPath> heldPlayerInstaller;
     // Where the package header sits in the installer file: right behind the
     // program image. Tests hand the reading code smaller images.
     std::int64_t packageOffset = INSTALLER_SIZE_IN_BYTES;

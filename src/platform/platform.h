@@ -55,6 +55,41 @@ struct FolderEntry {
 
 enum class SeekOrigin { Begin, Current, End };
 
+// Access rights of an access entry, with the Windows values.
+namespace rights {
+constexpr std::uint32_t kFullAccess = 0x1F01FF;     // FILE_ALL_ACCESS
+constexpr std::uint32_t kReadAndExecute = 0x1200A9; // FILE_GENERIC_READ | FILE_GENERIC_EXECUTE
+} // namespace rights
+
+// Whom an owner or an access entry names.
+enum class Trustee {
+    Administrators, // the local Administrators group
+    LocalSystem,    // SYSTEM
+    CurrentUser,    // the user of the process's token
+};
+
+struct AccessEntry {
+    Trustee trustee = Trustee::Administrators;
+    std::uint32_t rights = 0;
+    bool operator==(const AccessEntry&) const = default;
+};
+
+// The security a new folder is made with: its owner, and access entries that
+// are all it has (none inherited from the parent) and that everything made in
+// it inherits.
+struct FolderSecurity {
+    Trustee owner = Trustee::Administrators;
+    std::vector<AccessEntry> entries;
+    bool operator==(const FolderSecurity&) const = default;
+};
+
+// A file or folder kept open so that other programs cannot change it; let go
+// when the object goes.
+class HeldPath {
+  public:
+    virtual ~HeldPath() = default;
+};
+
 // An open file. Closed when the object goes, unless close() came first.
 class File {
   public:
@@ -96,6 +131,21 @@ class FileSystem {
     // GetShortPathNameA with a buffer of 260 characters: the short form of an
     // existing path, or empty when the system gives none.
     virtual std::string shortPathName(const std::string& path) = 0;
+
+    // CreateDirectoryA with `security` (nothing: what the parent passes on),
+    // then the new folder opened (CreateFileA with FILE_FLAG_BACKUP_SEMANTICS,
+    // sharing reading and writing but not deletion): while it is held nobody
+    // can rename or remove it, and files in it can still be made and deleted.
+    // A folder that was made but cannot be held is removed again. Null and
+    // `error` set on failure (kErrorAlreadyExists when something is there).
+    virtual std::unique_ptr<HeldPath>
+    createHeldFolder(const std::string& path, const std::optional<FolderSecurity>& security,
+                     WinError& error) = 0;
+    // CreateFileA with GENERIC_READ, sharing reading only: while the file is
+    // held nobody can write, rename or delete it, and it can still be read,
+    // loaded as a library and started as a program. Null and `error` set on
+    // failure.
+    virtual std::unique_ptr<HeldPath> holdFile(const std::string& path, WinError& error) = 0;
 
     bool fileExists(const std::string& path);
     bool folderExists(const std::string& path);
@@ -165,6 +215,12 @@ class SystemInfo {
     // LoadStringA on the program's own module: the string of that number in
     // its string table; nothing when the table has none.
     virtual std::optional<std::string> loadString(unsigned id) = 0;
+    // Whether the process runs elevated: the token's TokenElevation (Windows
+    // Vista and later). Earlier Windows have no elevation and answer false, as
+    // does Windows 95, 98 and ME, which has no tokens. A token that cannot be
+    // read on a Windows that has elevation answers true: the caller then
+    // protects what it makes, and a process that may not do so fails there.
+    virtual bool runsElevated() = 0;
 };
 
 enum class DialogKind { Error, Information, Confirmation };

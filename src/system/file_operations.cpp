@@ -51,6 +51,11 @@ ResultCode deleteFileWithRetries(platform::FileSystem& files, const std::string&
 }
 
 ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& folder) {
+    return deleteHeldFolderTree(files, folder, nullptr);
+}
+
+ResultCode deleteHeldFolderTree(platform::FileSystem& files, const std::string& folder,
+                                std::unique_ptr<platform::HeldPath> hold) {
     if (folder.empty())
         return result::kNotRemoved;
     const std::string base = withTrailingBackslash(folder);
@@ -76,6 +81,7 @@ ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& fold
         return firstFailure;
     if (!files.folderExists(base))
         return result::kOk;
+    hold.reset();
     files.setAttributes(base, platform::attr::kNormal);
     return files.removeFolder(base) == platform::kErrorNone ? result::kOk : result::kNotRemoved;
 }

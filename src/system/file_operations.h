@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "base/result_codes.h"
@@ -23,6 +24,11 @@ ResultCode deleteFileWithRetries(platform::FileSystem& files, const std::string&
 // cannot be deleted (a running program's, for one) does not keep the others:
 // everything else goes all the same.
 ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& folder);
+// The same for a folder held open: everything in it goes while it is held,
+// and the hold is let go right before the folder itself is removed (or when
+// something in it stays).
+ResultCode deleteHeldFolderTree(platform::FileSystem& files, const std::string& folder,
+                                std::unique_ptr<platform::HeldPath> hold);
 
 // Copies a file, making the target's folders first and replacing a read-only
 // target. Returns 0 or the Windows error of the failed copy.

@@ -20,8 +20,13 @@ std::string getSpecialFolderPath(platform::SystemInfo& system, int csidlNumber) 
     return std::string();
 }
 
-ResultCode makeUniqueWorkFolder(platform::Platform& platform, const std::string& prefix,
-                                std::string& out) {
+namespace {
+
+// Creates the first free folder prefix + 1, 2, ... with `create`, which
+// answers the Windows error of one attempt.
+template <typename Create>
+ResultCode makeUniqueFolder(platform::Platform& platform, const std::string& prefix,
+                            std::string& out, Create create) {
     const std::string localAppData = getSpecialFolderPath(platform.system, csidl::kLocalAppData);
     if (localAppData.empty()) {
         out.clear();
@@ -39,7 +44,7 @@ ResultCode makeUniqueWorkFolder(platform::Platform& platform, const std::string&
         const std::string candidate = stem + std::to_string(n);
         if (platform.files.folderExists(candidate))
             continue;
-        lastError = platform.files.createFolder(candidate);
+        lastError = create(candidate);
         if (lastError == platform::kErrorNone) {
             out = candidate + '\\';
             return result::kOk;
@@ -47,6 +52,34 @@ ResultCode makeUniqueWorkFolder(platform::Platform& platform, const std::string&
     }
     out = stem;
     return static_cast<ResultCode>(lastError);
+}
+
+} // namespace
+
+ResultCode makeUniqueWorkFolder(platform::Platform& platform, const std::string& prefix,
+                                std::string& out) {
+    return makeUniqueFolder(platform, prefix, out, [&](const std::string& candidate) {
+        return platform.files.createFolder(candidate);
+    });
+}
+
+ResultCode makeHeldWorkFolder(platform::Platform& platform, const std::string& prefix,
+                              const std::optional<platform::FolderSecurity>& security,
+                              std::string& out, std::unique_ptr<platform::HeldPath>& hold) {
+    hold.reset();
+    return makeUniqueFolder(platform, prefix, out, [&](const std::string& candidate) {
+        platform::WinError error = platform::kErrorNone;
+        hold = platform.files.createHeldFolder(candidate, security, error);
+        return hold ? platform::kErrorNone : error;
+    });
+}
+
+platform::FolderSecurity workFolderSecurity() {
+    using platform::Trustee;
+    return {Trustee::Administrators,
+            {{Trustee::Administrators, platform::rights::kFullAccess},
+             {Trustee::LocalSystem, platform::rights::kFullAccess},
+             {Trustee::CurrentUser, platform::rights::kReadAndExecute}}};
 }
 
 ResultCode initInstallerPaths(platform::Platform& platform, const std::string& executablePath,
@@ -79,5 +112,9 @@ ResultCode initInstallerPaths(platform::Platform& platform, const std::string& e
         return result::kSystemFolderUnknown;
     paths.exeDir = withTrailingBackslash(exeFolder);
 
-    return makeUniqueWorkFolder(platform, kWorkFolderPrefix, paths.workDir);
+    std::optional<platform::FolderSecurity> security;
+    if (platform.system.runsElevated())
+        security = workFolderSecurity();
+    return makeHeldWorkFolder(platform, kWorkFolderPrefix, security, paths.workDir,
+                              paths.workFolderHold);
 }

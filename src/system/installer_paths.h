@@ -2,6 +2,8 @@
 // run, and the fresh work folder.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "base/result_codes.h"
@@ -17,6 +19,9 @@ struct InstallerPaths {
     std::string sharedSaverRoot;
     std::string exeDir;
     std::string workDir;
+    // The work folder, held open from its creation until the closing deletes
+    // it, so that nobody can rename it away and put another in its place.
+    std::unique_ptr<platform::HeldPath> workFolderHold;
 };
 
 namespace csidl {
@@ -30,10 +35,20 @@ constexpr const char* kCompanyFolder = "Vellarmont\\";
 constexpr const char* kWorkFolderPrefix = "Vlx";
 constexpr int kWorkFolderCandidates = 1000;
 
+// The work folder of an elevated run, where the installer writes code that it
+// then loads and starts: owned by Administrators, full access for
+// Administrators and SYSTEM, read and traverse for the user who runs the
+// installer, nothing inherited from the user's own folder above it. No
+// unelevated program can then change what is in it.
+platform::FolderSecurity workFolderSecurity();
+
 // Sets every path from the environment, the system and the executable's
-// path, then makes the work folder. A Windows, system, executable or local
-// application data folder that cannot be determined refuses the start with
-// -560 and leaves the later paths empty.
+// path, then makes the work folder and holds it. A Windows, system,
+// executable or local application data folder that cannot be determined
+// refuses the start with -560 and leaves the later paths empty. An elevated
+// run (SystemInfo::runsElevated: the token's elevation on Windows Vista and
+// later; never before) makes the folder with workFolderSecurity; any other
+// run makes it as its parent has it.
 ResultCode initInstallerPaths(platform::Platform& platform, const std::string& executablePath,
                               InstallerPaths& paths);
 
@@ -45,3 +60,8 @@ std::string getSpecialFolderPath(platform::SystemInfo& system, int csidlNumber);
 // result the Windows error of the last creation attempt.
 ResultCode makeUniqueWorkFolder(platform::Platform& platform, const std::string& prefix,
                                 std::string& out);
+// The same, with the folder made by createHeldFolder with `security` and its
+// hold kept in `hold` (null on failure).
+ResultCode makeHeldWorkFolder(platform::Platform& platform, const std::string& prefix,
+                              const std::optional<platform::FolderSecurity>& security,
+                              std::string& out, std::unique_ptr<platform::HeldPath>& hold);

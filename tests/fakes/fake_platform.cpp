@@ -138,6 +138,21 @@ class FakeFile final : public platform::File {
     std::uint64_t position_ = 0;
 };
 
+// A file or folder held open by the installer: one handle that reads and
+// shares reading (and, for a folder, writing), as the real hold does.
+class FakeHeldPath final : public platform::HeldPath {
+  public:
+    FakeHeldPath(std::shared_ptr<std::string> data, std::shared_ptr<OpenHandles> handles,
+                 const Access& access)
+        : handle_(std::move(data), std::move(handles), access) {}
+
+  private:
+    FakeFile handle_;
+};
+
+constexpr Access kHoldFile{true, false, true, false};
+constexpr Access kHoldFolder{true, false, true, true};
+
 } // namespace
 
 // ---------------------------------------------------------------- files
@@ -305,6 +320,16 @@ int FakeFileSystem::deleteAttempts(const std::string& path) const {
     return it == deleteAttempts_.end() ? 0 : it->second;
 }
 
+std::optional<platform::FolderSecurity> FakeFileSystem::securityOf(const std::string& path) const {
+    const Node* node = find(path);
+    return node ? node->security : std::nullopt;
+}
+
+int FakeFileSystem::openHandles(const std::string& path) const {
+    const Node* node = find(path);
+    return node ? node->handles->count() : 0;
+}
+
 std::vector<std::string> FakeFileSystem::allPaths() const {
     std::vector<std::string> paths;
     for (const auto& [k, node] : nodes_)
@@ -374,6 +399,8 @@ WinError FakeFileSystem::removeFolder(const std::string& path) {
         return kErrorDirectory;
     if (it->second.accessDenied || (it->second.attributes & attr::kReadOnly))
         return platform::kErrorAccessDenied;
+    if (it->second.handles->count() > 0)
+        return platform::kErrorSharingViolation; // held: no handle shares deletion
     // A link goes alone, whatever its target holds.
     if (!it->second.isLink && hasChildren(k))
         return platform::kErrorDirNotEmpty;
@@ -461,6 +488,30 @@ std::unique_ptr<platform::File> FakeFileSystem::openFile(const std::string& path
         node->data = std::make_shared<std::string>();
     }
     return std::make_unique<FakeFile>(node->data, node->handles, access);
+}
+
+std::unique_ptr<platform::HeldPath>
+FakeFileSystem::createHeldFolder(const std::string& path,
+                                 const std::optional<platform::FolderSecurity>& security,
+                                 WinError& error) {
+    error = createFolder(path);
+    if (error != platform::kErrorNone)
+        return nullptr;
+    Node& node = nodes_[reached(path)];
+    node.security = security;
+    return std::make_unique<FakeHeldPath>(nullptr, node.handles, kHoldFolder);
+}
+
+std::unique_ptr<platform::HeldPath> FakeFileSystem::holdFile(const std::string& path,
+                                                             WinError& error) {
+    WinError opened = platform::kErrorNone;
+    if (!openFile(path, platform::OpenMode::ReadExisting, opened)) {
+        error = opened;
+        return nullptr;
+    }
+    Node& node = *find(path);
+    error = platform::kErrorNone;
+    return std::make_unique<FakeHeldPath>(node.data, node.handles, kHoldFile);
 }
 
 std::string FakeFileSystem::shortPathName(const std::string& path) {

@@ -58,6 +58,11 @@ class FakeFileSystem final : public platform::FileSystem {
     std::string content(const std::string& path) const;
     std::uint32_t attributesOf(const std::string& path) const;
     int deleteAttempts(const std::string& path) const;
+    // The security a folder was made with by createHeldFolder; nothing for
+    // one that inherits its parent's.
+    std::optional<platform::FolderSecurity> securityOf(const std::string& path) const;
+    // Handles of the installer open on the file or folder, holds included.
+    int openHandles(const std::string& path) const;
     std::vector<std::string> allPaths() const;
 
     // The seam.
@@ -72,6 +77,12 @@ class FakeFileSystem final : public platform::FileSystem {
     std::unique_ptr<platform::File> openFile(const std::string& path, platform::OpenMode mode,
                                              platform::WinError& error) override;
     std::string shortPathName(const std::string& path) override;
+    std::unique_ptr<platform::HeldPath>
+    createHeldFolder(const std::string& path,
+                     const std::optional<platform::FolderSecurity>& security,
+                     platform::WinError& error) override;
+    std::unique_ptr<platform::HeldPath> holdFile(const std::string& path,
+                                                 platform::WinError& error) override;
 
     // Short forms that shortPathName answers, by upper-case long path; a
     // path without one has no short form.
@@ -100,6 +111,7 @@ class FakeFileSystem final : public platform::FileSystem {
         std::shared_ptr<OpenHandles> handles = std::make_shared<OpenHandles>();
         int heldOpen = 0; // attempts left; -1 forever
         bool accessDenied = false;
+        std::optional<platform::FolderSecurity> security;
     };
     static std::string key(const std::string& path);
     static std::string parentKey(const std::string& key);
@@ -133,6 +145,7 @@ class FakeSystemInfo final : public platform::SystemInfo {
     std::map<std::int32_t, std::string> errorTexts;
     std::map<std::string, platform::FileVersionLookup> fileVersions; // by upper-case path
     std::map<unsigned, std::string> strings; // the program's string table; empty: none
+    bool elevated = false;                   // runsElevated's answer
     int versionQueries = 0;
     int folderPathQueries = 0;
 
@@ -153,6 +166,7 @@ class FakeSystemInfo final : public platform::SystemInfo {
         const auto found = strings.find(id);
         return found == strings.end() ? std::nullopt : std::optional(found->second);
     }
+    bool runsElevated() override { return elevated; }
 };
 
 // Windows 95, 98 or ME of `version`, as the installer meets it: WINDIR but no

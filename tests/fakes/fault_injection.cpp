@@ -144,6 +144,25 @@ class FaultyFileSystem final : public platform::FileSystem {
             return {};
         return inner_.shortPathName(path);
     }
+    std::unique_ptr<platform::HeldPath>
+    createHeldFolder(const std::string& path,
+                     const std::optional<platform::FolderSecurity>& security,
+                     WinError& error) override {
+        changed.push_back(path);
+        if (countdown_.fails(CallKind::File, "createHeldFolder", path)) {
+            error = countdown_.fileError();
+            return nullptr;
+        }
+        return inner_.createHeldFolder(path, security, error);
+    }
+    std::unique_ptr<platform::HeldPath> holdFile(const std::string& path,
+                                                 WinError& error) override {
+        if (countdown_.fails(CallKind::File, "holdFile", path)) {
+            error = countdown_.fileError();
+            return nullptr;
+        }
+        return inner_.holdFile(path, error);
+    }
 
   private:
     platform::FileSystem& inner_;
@@ -209,6 +228,12 @@ class FaultySystemInfo final : public platform::SystemInfo {
         if (countdown_.fails(CallKind::System, "loadString", std::to_string(id)))
             return std::nullopt;
         return inner_.loadString(id);
+    }
+    // A token that cannot be read counts as elevated, as the real query has it.
+    bool runsElevated() override {
+        if (countdown_.fails(CallKind::System, "runsElevated"))
+            return true;
+        return inner_.runsElevated();
     }
 
   private:

@@ -213,7 +213,10 @@ TEST_F(Extraction, AbsentEntryInTheInstallationRange) {
 TEST_F(Extraction, CompressedEntryWithoutAUsableLibrary) {
     content = standardPackage({});
     prepare();
-    fakes.files.deleteFile(kWork + "impborl.dll");
+    // Held since its writing: let go here only to take it away.
+    EXPECT_EQ(fakes.files.deleteFile(kWork + "impborl.dll"), platform::kErrorSharingViolation);
+    context.heldLibrary.reset();
+    EXPECT_EQ(fakes.files.deleteFile(kWork + "impborl.dll"), platform::kErrorNone);
     EXPECT_EQ(mainEntries(), result::kNoDecompressor);
     EXPECT_TRUE(fakes.libraries.loadAttempts.empty()) << "no system search without the file";
 

@@ -74,11 +74,11 @@ TEST_F(ImplodeLibrary, UsableOnlyWithTheFileAndAllThreeExports) {
     EXPECT_FALSE(broken.usable());
 }
 
-TEST_F(ImplodeLibrary, EmptyFolderUsesTheSystemSearch) {
+TEST_F(ImplodeLibrary, EmptyFolderIsNotUsableAndSearchesNothing) {
     fakes.libraries.addLibrary("impborl.dll", allExports());
     TCompressor compressor(platform, "", workArea);
-    EXPECT_TRUE(compressor.usable());
-    EXPECT_EQ(fakes.libraries.loadAttempts, std::vector<std::string>{"impborl.dll"});
+    EXPECT_FALSE(compressor.usable());
+    EXPECT_EQ(fakes.libraries.loadAttempts, std::vector<std::string>{});
 }
 
 TEST_F(ImplodeLibrary, TargetThatCannotBeCreated) {

@@ -598,6 +598,75 @@ TEST_F(Driver, APlayingMovieIsRefreshedOnlyWhenTheApplicationIsActive) {
     }
 }
 
+// The work folder of an elevated run is the administrators' alone, and the
+// code the installer writes into it and then runs is held from its writing:
+// the library until the closing deletes the folder, the player installer
+// until it has been started. Another program's write or delete fails with 32.
+TEST(WorkFolder, ElevatedRunsProtectItAndHeldCodeStaysAsWritten) {
+    using platform::Trustee;
+    const platform::FolderSecurity administratorsOnly{Trustee::Administrators,
+                                                      {{Trustee::Administrators, 0x1F01FF},
+                                                       {Trustee::LocalSystem, 0x1F01FF},
+                                                       {Trustee::CurrentUser, 0x1200A9}}};
+    const struct {
+        const char* what;
+        bool elevated;
+        bool updatesPlayer;
+        std::optional<platform::FolderSecurity> security;
+        std::vector<int> handlesAtStart; // on the player installer, as it is started
+    } cases[] = {
+        {"elevated", true, false, administratorsOnly, {}},
+        {"not elevated: as its parent has it", false, false, std::nullopt, {}},
+        {"elevated, the player updated", true, true, administratorsOnly, {1}},
+    };
+    const std::string library = kWorkFolder + "impborl.dll";
+    const std::string playerInstaller = kWorkFolder + kFlashInstallerName;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        fake::FakeFileSystem& files = test.fakes.files;
+        test.fakes.system.elevated = c.elevated;
+        PackageContent content = Driver::package(installmode::kBitmap, false);
+        if (c.updatesPlayer) {
+            content.entries[2] = entryOf(kFlashInstallerName, 4, compressible(300, 'f'));
+            content.header.carriesFlashInstaller = 1;
+            test.fakes.players.install("WIN 9,0,115,0");
+        }
+        std::vector<int> handlesAtStart;
+        test.fakes.shell.onStart = [&](const fake::FakeShell::StartedProgram& started) {
+            handlesAtStart.push_back(files.openHandles(started.program));
+        };
+        test.start(content);
+        ASSERT_FALSE(test.installer->closed());
+        EXPECT_EQ(files.securityOf(kWorkFolder), c.security);
+        EXPECT_EQ(handlesAtStart, c.handlesAtStart);
+        if (c.updatesPlayer)
+            EXPECT_EQ(files.openHandles(playerInstaller), 0) << "let go once started";
+
+        // At the ready window the library and the folder are held.
+        platform::WinError error = platform::kErrorNone;
+        EXPECT_EQ(files.openFile(library, platform::OpenMode::CreateAlways, error), nullptr);
+        EXPECT_EQ(error, platform::kErrorSharingViolation);
+        EXPECT_EQ(files.copyFile(kExe, library, false), platform::kErrorSharingViolation);
+        EXPECT_EQ(files.deleteFile(library), platform::kErrorSharingViolation);
+        EXPECT_EQ(files.removeFolder(kWorkFolder), platform::kErrorSharingViolation);
+        EXPECT_EQ(files.content(library), "MZ library stand-in");
+        // So they are at every pause of the installation, the last ones after
+        // its last step.
+        std::vector<int> libraryHandles;
+        for (int pause = test.fakes.ui.pausesStarted + 1; pause < 100; ++pause)
+            test.fakes.ui.duringPause(
+                pause, [&] { libraryHandles.push_back(files.openHandles(library)); });
+        test.view.events->installBtnClick();
+        EXPECT_GE(libraryHandles.size(), 2u);
+        EXPECT_EQ(libraryHandles, std::vector<int>(libraryHandles.size(), 1));
+        EXPECT_TRUE(test.installed());
+        EXPECT_TRUE(test.installer->closed());
+        EXPECT_FALSE(files.exists(kWorkFolder));
+        EXPECT_EQ(files.openHandles(library), 0);
+    }
+}
+
 } // namespace
 
 // One taskbar button for the application: it is known by the program's file

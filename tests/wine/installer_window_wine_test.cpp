@@ -170,6 +170,33 @@ struct InstallerWindow : Installer {
         click(GetDlgItem(dialog, buttonId));
         return waitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000);
     }
+    // The installer holds the implode library it wrote and its work folder:
+    // this program can neither overwrite, rename nor delete the library, nor
+    // rename the folder away.
+    void expectWorkFolderHeld() {
+        const std::string root = folderOf(CSIDL_LOCAL_APPDATA) + "Vellarmont\\";
+        std::string library;
+        for (const std::string& name : workFolderFiles())
+            if (name.size() > 12 && name.compare(name.size() - 12, 12, "\\impborl.dll") == 0)
+                library = root + name;
+        ASSERT_FALSE(library.empty()) << "no library in a work folder";
+        const std::string work = library.substr(0, library.size() - 12);
+        const auto refused = [](BOOL ok) {
+            return !ok && GetLastError() == ERROR_SHARING_VIOLATION;
+        };
+        const HANDLE writer =
+            CreateFileA(library.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_TRUE(refused(writer != INVALID_HANDLE_VALUE)) << "opened for writing";
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+        EXPECT_TRUE(refused(CopyFileA(programImage.c_str(), library.c_str(), FALSE)))
+            << "copied onto";
+        EXPECT_TRUE(refused(MoveFileA(library.c_str(), (work + "\\moved.dll").c_str())))
+            << "renamed";
+        EXPECT_TRUE(refused(DeleteFileA(library.c_str()))) << "deleted";
+        EXPECT_TRUE(refused(MoveFileA(work.c_str(), (work + "moved").c_str()))) << "folder renamed";
+    }
     bool sawCommand(const std::vector<std::string>& lines, const std::string& command) {
         return std::find(lines.begin(), lines.end(), commandLine(command)) != lines.end();
     }
@@ -276,6 +303,7 @@ TEST_F(InstallerWindow, WithALicenceTheBoxAloneGrowsAndAnInstallationCompletes) 
         EXPECT_NE(textOf(licence).find(c.shown), std::string::npos) << textOf(licence);
         EXPECT_EQ(textOf(licence).find("\\rtf"), std::string::npos);
         expectPreviewDrawn(form, c.shot);
+        expectWorkFolderHeld();
 
         // The bottom edge dragged down and to the right: taller, as wide.
         RECT outer{};

@@ -34,7 +34,10 @@ int report(platform::win32::Win32Platform& win32) {
     }
     std::printf("work folder exists: %s\n", win32.files.folderExists(paths.workDir) ? "yes" : "no");
     std::printf("work folder removed again: %s\n",
-                deleteFolderTree(win32.files, paths.workDir) == result::kOk ? "yes" : "no");
+                deleteHeldFolderTree(win32.files, paths.workDir, std::move(paths.workFolderHold)) ==
+                        result::kOk
+                    ? "yes"
+                    : "no");
     return 0;
 }
 

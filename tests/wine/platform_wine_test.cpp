@@ -67,7 +67,12 @@ TEST_F(RealPlatform, InstallerPathsAndAFreshWorkFolder) {
     EXPECT_NE(paths.sharedSaverRoot.find("\\Vellarmont\\"), std::string::npos);
     EXPECT_NE(paths.workDir.find("\\Vellarmont\\Vlx"), std::string::npos);
     EXPECT_TRUE(win32.files.folderExists(paths.workDir));
-    EXPECT_EQ(deleteFolderTree(win32.files, paths.workDir), result::kOk);
+    // Held: nobody can rename it away, not even this process.
+    const std::string moved = paths.workDir.substr(0, paths.workDir.size() - 1) + "moved";
+    EXPECT_FALSE(MoveFileA(paths.workDir.c_str(), moved.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(deleteHeldFolderTree(win32.files, paths.workDir, std::move(paths.workFolderHold)),
+              result::kOk);
     EXPECT_FALSE(exists(paths.workDir));
 }
 
@@ -109,6 +114,7 @@ class SandboxedSystem final : public platform::SystemInfo {
         return real_.fileVersion(p);
     }
     std::optional<std::string> loadString(unsigned id) override { return real_.loadString(id); }
+    bool runsElevated() override { return real_.runsElevated(); }
 
   private:
     platform::SystemInfo& real_;

@@ -35,8 +35,11 @@ RealInstallation::~RealInstallation() {
         if (context.osClass == osclass::kWindows64)
             deleteFileOnce(win32.files, context.paths.nativeSystemDir + engine);
     }
+    context.heldLibrary.reset();
+    context.heldPlayerInstaller.reset();
     if (!context.paths.workDir.empty())
-        deleteFolderTree(win32.files, context.paths.workDir);
+        deleteHeldFolderTree(win32.files, context.paths.workDir,
+                             std::move(context.paths.workFolderHold));
 }
 
 } // namespace winetest

@@ -33,7 +33,7 @@ TEST_F(Wow64, ClassIsSevenWhateverTheVersion) {
 TEST_F(Wow64, CopyIntoTheNativeSystemFolder) {
     InstallerPaths paths;
     ASSERT_EQ(initInstallerPaths(platform, win32.system.moduleFileName(), paths), result::kOk);
-    deleteFolderTree(win32.files, paths.workDir);
+    deleteHeldFolderTree(win32.files, paths.workDir, std::move(paths.workFolderHold));
 
     winetest::TempFolder folder("native");
     const std::string name = "vlxtest" + std::to_string(GetCurrentProcessId()) + ".scr";

@@ -22,12 +22,9 @@ TCompressor::TCompressor(platform::Platform& platform, const std::string& folder
     : platform_(platform), workArea_(workArea) {
     trace("TCompressor.Create", folder);
     platform::WinError error = platform::kErrorNone;
-    std::string libraryPath = kImplodeLibraryName;
-    if (!folder.empty()) {
-        libraryPath = folder + kImplodeLibraryName;
-        if (!platform.files.fileExists(libraryPath))
-            error = kLibraryFileMissing;
-    }
+    const std::string libraryPath = folder.empty() ? std::string() : folder + kImplodeLibraryName;
+    if (libraryPath.empty() || !platform.files.fileExists(libraryPath))
+        error = kLibraryFileMissing;
     trace("libraryPath: ", libraryPath);
     if (error == platform::kErrorNone)
         library_ = platform.libraries.load(libraryPath, error);

@@ -31,8 +31,10 @@ using ExplodeFunction = unsigned int (*)(ImplodeReadCallback read, ImplodeWriteC
 
 class TCompressor {
   public:
-    // Loads the library from `folder` (or through the system search when the
-    // folder is empty). Never fails: usable() tells whether it can expand.
+    // Loads the library from `folder`, by its full path only: an empty folder
+    // makes a compressor that is not usable, as the system's library search
+    // would look in folders others can write. Never fails: usable() tells
+    // whether it can expand.
     TCompressor(platform::Platform& platform, const std::string& folder, ExplodeWorkArea& workArea);
     virtual ~TCompressor();
     TCompressor(const TCompressor&) = delete;

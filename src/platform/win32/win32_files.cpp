@@ -1,4 +1,5 @@
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_security.h"
 
 #include <utility>
 
@@ -78,6 +79,18 @@ class Win32File final : public File {
   private:
     HandleOwner handle_;
 };
+
+class Win32HeldPath final : public HeldPath {
+  public:
+    explicit Win32HeldPath(HANDLE handle) : handle_(handle) {}
+
+  private:
+    HandleOwner handle_;
+};
+
+// Windows 95, 98 and ME cannot open a folder, and have no other user whose
+// programs a folder would need holding against: it is made and not held.
+class UnheldFolder final : public HeldPath {};
 
 WinError outcome(BOOL ok) {
     return ok ? kErrorNone : GetLastError();
@@ -162,6 +175,45 @@ std::unique_ptr<File> Win32FileSystem::openFile(const std::string& path, OpenMod
     }
     error = kErrorNone;
     return std::make_unique<Win32File>(handle);
+}
+
+std::unique_ptr<HeldPath>
+Win32FileSystem::createHeldFolder(const std::string& path,
+                                  const std::optional<FolderSecurity>& security, WinError& error) {
+    SecurityDescriptor descriptor;
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    if (security) {
+        if ((error = descriptor.make(*security)) != kErrorNone)
+            return nullptr;
+        attributes.lpSecurityDescriptor = descriptor.get();
+    }
+    if (!CreateDirectoryA(path.c_str(), security ? &attributes : nullptr)) {
+        error = GetLastError();
+        return nullptr;
+    }
+    error = kErrorNone;
+    if (windows9x())
+        return std::make_unique<UnheldFolder>();
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        RemoveDirectoryA(path.c_str());
+        return nullptr;
+    }
+    return std::make_unique<Win32HeldPath>(handle);
+}
+
+std::unique_ptr<HeldPath> Win32FileSystem::holdFile(const std::string& path, WinError& error) {
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return nullptr;
+    }
+    error = kErrorNone;
+    return std::make_unique<Win32HeldPath>(handle);
 }
 
 std::string Win32FileSystem::shortPathName(const std::string& path) {

@@ -25,6 +25,10 @@ class Win32FileSystem final : public FileSystem {
                                    WinError& error) override;
     std::string shortPathName(const std::string& path) override;
     std::optional<std::uint64_t> fileSize(const std::string& path) override;
+    std::unique_ptr<HeldPath> createHeldFolder(const std::string& path,
+                                               const std::optional<FolderSecurity>& security,
+                                               WinError& error) override;
+    std::unique_ptr<HeldPath> holdFile(const std::string& path, WinError& error) override;
 };
 
 class Win32SystemInfo final : public SystemInfo {
@@ -41,6 +45,7 @@ class Win32SystemInfo final : public SystemInfo {
     std::string errorMessageText(std::int32_t code) override;
     FileVersionLookup fileVersion(const std::string& path) override;
     std::optional<std::string> loadString(unsigned id) override;
+    bool runsElevated() override; // in win32_security.cpp
 
     // The window that owns the shell's folder queries (none by default).
     void setOwnerWindow(HWND owner) { owner_ = owner; }
