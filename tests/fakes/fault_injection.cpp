@@ -311,6 +311,17 @@ class FaultyLibraryLoader final : public platform::LibraryLoader {
             return nullptr;
         return std::make_unique<FaultyLibrary>(std::move(library), countdown_);
     }
+    std::unique_ptr<platform::LoadedLibrary> loadSystemLibrary(const std::string& name,
+                                                               WinError& error) override {
+        if (countdown_.fails(CallKind::Library, "loadSystemLibrary", name)) {
+            error = platform::kErrorModNotFound;
+            return nullptr;
+        }
+        auto library = inner_.loadSystemLibrary(name, error);
+        if (!library)
+            return nullptr;
+        return std::make_unique<FaultyLibrary>(std::move(library), countdown_);
+    }
 
   private:
     platform::LibraryLoader& inner_;

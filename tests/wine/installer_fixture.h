@@ -129,6 +129,14 @@ class DialogAnswerer {
     std::thread thread_;
 };
 
+// The system libraries the installer loads or the system loads for it. Not
+// version.dll: Wine's own user32 imports it (Windows' does not), so a copy
+// beside any program loads at its start; InstallerImports covers it.
+constexpr const char* kPlantedLibraries[] = {"comctl32", "riched20", "riched32",   "msftedit",
+                                             "shfolder", "uxtheme",  "dwmapi",     "cryptbase",
+                                             "userenv",  "profapi",  "propsys",    "apphelp",
+                                             "oleacc",   "ntmarta",  "textshaping"};
+
 struct Installer : ::testing::Test {
     Installer() {
         removeWorkFolders();
@@ -207,6 +215,23 @@ struct Installer : ::testing::Test {
                                  const std::function<void(Bytes&)>& damage = {}) {
         start(content, arguments, damage);
         return finish();
+    }
+
+    // planted_library.dll beside the installer files under each name of
+    // kPlantedLibraries, preferred by Wine to its own there.
+    void plantSystemLibraries() {
+        for (const char* name : kPlantedLibraries)
+            ASSERT_TRUE(CopyFileA((programFolder() + "planted_library.dll").c_str(),
+                                  (folder.path() + name + ".dll").c_str(), FALSE));
+        preferNativeLibrariesFor("Setup " + tag + ".exe",
+                                 {std::begin(kPlantedLibraries), std::end(kPlantedLibraries)});
+    }
+    std::vector<std::string> loadedPlantedLibraries() const {
+        std::vector<std::string> loaded;
+        for (const char* name : kPlantedLibraries)
+            if (exists(folder.path() + name + ".dll.loaded"))
+                loaded.push_back(name);
+        return loaded;
     }
 
     std::string saverFolder() const {

@@ -275,8 +275,11 @@ TEST_F(InstallerWindow, TheReadyWindowWithoutLicenceAndCancelBeforeInstall) {
     expectNothingLeft();
 }
 
+// With system libraries' namesakes beside the installer file, none of which
+// it may load.
 TEST_F(InstallerWindow, WithALicenceTheBoxAloneGrowsAndAnInstallationCompletes) {
     ASSERT_EQ(registered, 0u);
+    plantSystemLibraries();
     const struct {
         const char* what;
         std::string licence;
@@ -341,6 +344,7 @@ TEST_F(InstallerWindow, WithALicenceTheBoxAloneGrowsAndAnInstallationCompletes) 
         EXPECT_EQ(lines.back(), "exit 0");
         EXPECT_EQ(sawCommand(lines, "openScreenSaverControlPanel"), c.answer == IDYES);
         EXPECT_TRUE(installed());
+        EXPECT_EQ(loadedPlantedLibraries(), std::vector<std::string>{});
         removeSaver();
     }
 }

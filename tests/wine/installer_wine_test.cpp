@@ -7,8 +7,11 @@
 namespace winetest {
 namespace {
 
+// With system libraries' namesakes beside the installer file, none of which
+// it may load.
 TEST_F(Installer, QuietRunsTellTheLauncherAndLeaveTheSaverInstalled) {
     ASSERT_EQ(registered, 0u);
+    plantSystemLibraries();
     const struct {
         const char* what;
         std::uint8_t mode;
@@ -32,6 +35,7 @@ TEST_F(Installer, QuietRunsTellTheLauncherAndLeaveTheSaverInstalled) {
         expected.push_back("exit 0");
         EXPECT_EQ(run(package(c.mode, c.offer), c.arguments), expected);
         EXPECT_TRUE(installed());
+        EXPECT_EQ(loadedPlantedLibraries(), std::vector<std::string>{});
         removeSaver();
     }
 }

@@ -139,4 +139,9 @@ void drawOwnWindowFramesFor(const std::string& exeName) {
     setAppDefault(exeName, "\\X11 Driver", "Managed", "N");
 }
 
+void preferNativeLibrariesFor(const std::string& exeName, const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        setAppDefault(exeName, "\\DllOverrides", name.c_str(), "native,builtin");
+}
+
 } // namespace winetest

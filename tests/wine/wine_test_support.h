@@ -73,6 +73,11 @@ void setWineVersionFor(const std::string& exeName, const std::string& version);
 // dragged and captions show in pictures of the screen.
 void drawOwnWindowFramesFor(const std::string& exeName);
 
+// Programs of that file name take a library of these names from their own
+// folder first, as Windows does outside the KnownDLLs (a WINEDLLOVERRIDES set
+// by SetEnvironmentVariable does not reach Wine's loader in a child).
+void preferNativeLibrariesFor(const std::string& exeName, const std::vector<std::string>& names);
+
 } // namespace winetest
 
 // WOW64 (registry redirection, Sysnative, IsWow64Process true) shows only to a

@@ -3,8 +3,6 @@
 // message loop until the application ends.
 #include <windows.h>
 
-#include <commctrl.h>
-
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -26,10 +24,13 @@ std::vector<std::string> commandLineArguments() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    InitCommonControls();
-
+    // Before anything else: the program runs as administrator from wherever
+    // it was saved, so no library may come from its own folder.
+    platform::win32::restrictLibrarySearch();
     platform::win32::Win32Platform backends;
-    installer_win32::Win32InstallerView view(instance);
+    const auto lateSystemLibraries = platform::win32::loadLateSystemLibraries(backends.libraries);
+
+    installer_win32::Win32InstallerView view(instance, backends.libraries);
     if (view.creationError() != 0)
         return static_cast<int>(view.creationError());
     // Dialogs and the shell's windows belong to the installer window.

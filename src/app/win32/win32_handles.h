@@ -22,11 +22,6 @@ struct GdiObjectDeleter {
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 
-struct LibraryFreer {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using UniqueLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFreer>;
-
 struct HookRemover {
     void operator()(HHOOK hook) const { UnhookWindowsHookEx(hook); }
 };

@@ -43,15 +43,16 @@ constexpr WORD kCancelBtnId = 102;
 constexpr WORD kDoneBtnId = 103;
 constexpr UINT_PTR kPauseTimerId = 1;
 
-// The rich-text libraries, newest first, with their ANSI-created classes.
+// The rich-text libraries of the system folder, newest first, with their
+// ANSI-created classes.
 struct RichEditLibrary {
-    const char* file;
+    const char* name;
     const char* windowClass;
 };
 constexpr RichEditLibrary kRichEditLibraries[] = {
-    {"msftedit.dll", "RICHEDIT50W"},
-    {"riched20.dll", "RichEdit20A"},
-    {"riched32.dll", "RICHEDIT"},
+    {"msftedit", "RICHEDIT50W"},
+    {"riched20", "RichEdit20A"},
+    {"riched32", "RICHEDIT"},
 };
 
 constexpr int index(Control control) {
@@ -171,9 +172,9 @@ bool streamInto(HWND box, const std::vector<unsigned char>& bytes, WPARAM format
 
 } // namespace
 
-Win32InstallerView::Win32InstallerView(HINSTANCE instance)
-    : instance_(instance), frames_{frameOf(kFixedStyle, kFormExStyle),
-                                   frameOf(kSizeableStyle, kFormExStyle)},
+Win32InstallerView::Win32InstallerView(HINSTANCE instance, platform::LibraryLoader& libraries)
+    : instance_(instance), libraries_(libraries), frames_{frameOf(kFixedStyle, kFormExStyle),
+                                                          frameOf(kSizeableStyle, kFormExStyle)},
       preparingFrame_(frameOf(kFixedStyle, 0)) {
     font_.reset(CreateFontA(layout::kInstallerFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                             ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -181,9 +182,41 @@ Win32InstallerView::Win32InstallerView(HINSTANCE instance)
                             std::string(layout::kInstallerFontName).c_str()));
     rightClickHook_.reset(
         SetWindowsHookExA(WH_GETMESSAGE, swallowRightClicks, nullptr, GetCurrentThreadId()));
-    if (!registerClasses() || !createApplicationWindow() || !createPreparingWindow() ||
-        !createInstallerWindow())
+    if (!loadCommonControls() || !registerClasses() || !createApplicationWindow() ||
+        !createPreparingWindow() || !createInstallerWindow())
         creationError_ = GetLastError() != 0 ? GetLastError() : ERROR_INVALID_WINDOW_HANDLE;
+}
+
+// comctl32.dll from the system folder, by its full path: outside the KnownDLLs,
+// so named in the import table it would be looked for in the program's folder
+// first. The manifest asks for no version 6 of the common controls, so no
+// activation context redirects the load: the system folder's library is the
+// one whose classes the windows use.
+bool Win32InstallerView::loadCommonControls() {
+    using InitCommonControlsExFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    using InitCommonControlsFunction = void(WINAPI*)();
+    platform::WinError error = platform::kErrorNone;
+    commonControlsLibrary_ = libraries_.loadSystemLibrary("comctl32", error);
+    if (!commonControlsLibrary_) {
+        SetLastError(error);
+        return false;
+    }
+    // The progress bar is the only common control the windows use; Windows 95
+    // without Internet Explorer 3 has only InitCommonControls.
+    if (const auto initialiseEx = reinterpret_cast<InitCommonControlsExFunction>(
+            commonControlsLibrary_->find("InitCommonControlsEx"))) {
+        const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+        if (initialiseEx(&classes))
+            return true;
+    }
+    const auto initialise = reinterpret_cast<InitCommonControlsFunction>(
+        commonControlsLibrary_->find("InitCommonControls"));
+    if (!initialise) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return false;
+    }
+    initialise();
+    return true;
 }
 
 Win32InstallerView::~Win32InstallerView() {
@@ -271,7 +304,8 @@ HWND Win32InstallerView::createChild(Control control, HWND parent) {
         return nullptr; // made on request, by createMoviePanel
     case Control::licenseScrollBox:
         for (const RichEditLibrary& library : kRichEditLibraries) {
-            richEditLibrary_.reset(LoadLibraryA(library.file));
+            platform::WinError error = platform::kErrorNone;
+            richEditLibrary_ = libraries_.loadSystemLibrary(library.name, error);
             if (richEditLibrary_) {
                 windowClass = library.windowClass;
                 break;

@@ -15,6 +15,7 @@
 
 #include "app/installer_view.h"
 #include "app/win32/win32_handles.h"
+#include "platform/library_loader.h"
 
 namespace installer_win32 {
 
@@ -22,8 +23,10 @@ class Win32InstallerView final : public InstallerView {
   public:
     // Makes the application's window and the two windows it owns, the
     // installer window hidden, and starts swallowing right-clicks on this
-    // thread.
-    explicit Win32InstallerView(HINSTANCE instance);
+    // thread. The common controls and the rich-text control come from the
+    // system folder's libraries, loaded through `libraries` and held by the
+    // view.
+    Win32InstallerView(HINSTANCE instance, platform::LibraryLoader& libraries);
     Win32InstallerView(const Win32InstallerView&) = delete;
     Win32InstallerView& operator=(const Win32InstallerView&) = delete;
     ~Win32InstallerView() override;
@@ -72,6 +75,7 @@ class Win32InstallerView final : public InstallerView {
     LRESULT panelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT pictureMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+    bool loadCommonControls();
     bool registerClasses();
     bool createApplicationWindow();
     bool createPreparingWindow();
@@ -91,6 +95,7 @@ class Win32InstallerView final : public InstallerView {
     bool setCursorIfBusy();
 
     HINSTANCE instance_;
+    platform::LibraryLoader& libraries_;
     DWORD creationError_ = 0;
     InstallerWindowEvents* events_ = nullptr; // not owned: the driver
 
@@ -100,10 +105,11 @@ class Win32InstallerView final : public InstallerView {
     std::optional<layout::PreparingWindowLayout> renderedPreparing_;
 
     UniqueFont font_;
-    UniqueLibrary richEditLibrary_;
+    std::unique_ptr<platform::LoadedLibrary> commonControlsLibrary_;
+    std::unique_ptr<platform::LoadedLibrary> richEditLibrary_;
     UniqueBitmap picture_;
     UniqueHook rightClickHook_;
-    // The windows last, so that they go before the font and the library; the
+    // The windows last, so that they go before the font and the libraries; the
     // application's window after the two it owns.
     UniqueWindow application_;
     UniqueWindow preparing_;

@@ -8,26 +8,9 @@ namespace {
 
 constexpr DWORD kSystemDirectoryBuffer = 301;
 
-// A module loaded for the lifetime of this object.
-class LoadedModule {
-  public:
-    explicit LoadedModule(const char* name) : module_(LoadLibraryA(name)) {}
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
-    ~LoadedModule() {
-        if (module_)
-            FreeLibrary(module_);
-    }
-    template <typename Function> Function find(const char* name) const {
-        if (!module_)
-            return nullptr;
-        return reinterpret_cast<Function>(
-            reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
-    }
-
-  private:
-    HMODULE module_;
-};
+template <typename Function> Function exportOf(LoadedLibrary& library, const char* name) {
+    return reinterpret_cast<Function>(library.find(name));
+}
 
 } // namespace
 
@@ -121,9 +104,13 @@ SpecialFolderLookup Win32SystemInfo::specialFolderLocation(int csidl) {
 std::optional<std::string> Win32SystemInfo::folderPath(int csidl) {
     // Older systems have SHGetFolderPathA only in shfolder.dll.
     using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-    for (const char* library : {"shell32.dll", "shfolder.dll"}) {
-        const LoadedModule module(library);
-        if (const auto query = module.find<GetFolderPath>("SHGetFolderPathA")) {
+    Win32LibraryLoader libraries;
+    for (const char* name : {"shell32", "shfolder"}) {
+        WinError error = kErrorNone;
+        const auto library = libraries.loadSystemLibrary(name, error);
+        if (!library)
+            continue;
+        if (const auto query = exportOf<GetFolderPath>(*library, "SHGetFolderPathA")) {
             char buffer[MAX_PATH + 1] = {};
             if (query(owner_, csidl, nullptr, 0, buffer) != 0)
                 return std::nullopt;
@@ -156,18 +143,33 @@ std::string Win32SystemInfo::errorMessageText(std::int32_t code) {
 }
 
 FileVersionLookup Win32SystemInfo::fileVersion(const std::string& path) {
+    // version.dll by its full path: named in the import table it would be
+    // looked for in the program's folder first (a KnownDLL only up to XP).
+    using GetSize = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+    using GetInfo = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+    using QueryValue = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
     FileVersionLookup lookup;
+    Win32LibraryLoader libraries;
+    WinError error = kErrorNone;
+    const auto library = libraries.loadSystemLibrary("version", error);
+    if (!library)
+        return lookup;
+    const auto getSize = exportOf<GetSize>(*library, "GetFileVersionInfoSizeA");
+    const auto getInfo = exportOf<GetInfo>(*library, "GetFileVersionInfoA");
+    const auto queryValue = exportOf<QueryValue>(*library, "VerQueryValueA");
+    if (!getSize || !getInfo || !queryValue)
+        return lookup;
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    const DWORD size = getSize(path.c_str(), &handle);
     if (size == 0)
         return lookup;
     lookup.outcome = VersionResource::Unreadable;
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data()))
+    if (!getInfo(path.c_str(), 0, size, data.data()))
         return lookup;
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed)
+    if (!queryValue(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || !fixed)
         return lookup;
     lookup.outcome = VersionResource::Found;
     lookup.version.fileVersionMS = fixed->dwFileVersionMS;
