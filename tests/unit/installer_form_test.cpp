@@ -640,8 +640,9 @@ TEST(WorkFolder, ElevatedRunsProtectItAndHeldCodeStaysAsWritten) {
         ASSERT_FALSE(test.installer->closed());
         EXPECT_EQ(files.securityOf(kWorkFolder), c.security);
         EXPECT_EQ(handlesAtStart, c.handlesAtStart);
-        if (c.updatesPlayer)
+        if (c.updatesPlayer) {
             EXPECT_EQ(files.openHandles(playerInstaller), 0) << "let go once started";
+        }
 
         // At the ready window the library and the folder are held.
         platform::WinError error = platform::kErrorNone;
