@@ -150,7 +150,7 @@ content_at() {
     END { print at }' asn1.txt
 }
 signature_value_at=$(content_at 'l= 256 prim: OCTET STRING')
-image_digest=$(osslsigncode verify -in "$installer" 2>/dev/null | sed -n 's/^Current message digest *: *\([0-9A-F]*\).*/\1/p')
+image_digest=$(osslsigncode verify -CAfile cert.pem -in "$installer" 2>/dev/null | sed -n 's/^Current message digest *: *\([0-9A-F]*\).*/\1/p')
 image_digest_at=$(content_at "[HEX DUMP]:$image_digest")
 if [ -z "$signature_value_at" ] || [ -z "$image_digest" ] || [ -z "$image_digest_at" ]; then
   not_ok "the signature's parts are not found (value at '$signature_value_at', digest '$image_digest' at '$image_digest_at')"
@@ -170,7 +170,7 @@ verify_both "forged signature value" "$work/forged-value.exe" --ca "$work/cert.p
 cp "$installer" forged-digest.exe
 at=$(grep -boa 'This program' forged-digest.exe | head -n 1 | cut -d: -f1)
 put_hex forged-digest.exe "$at" "$(printf t | xxd -p)"
-new_digest=$(osslsigncode verify -in forged-digest.exe 2>/dev/null |
+new_digest=$(osslsigncode verify -CAfile cert.pem -in forged-digest.exe 2>/dev/null |
   sed -n 's/^Calculated message digest *: *\([0-9A-F]*\).*/\1/p')
 put_hex forged-digest.exe $((der_at + image_digest_at)) "$new_digest"
 verify_both "forged image digest" "$work/forged-digest.exe" --ca "$work/cert.pem" &&
