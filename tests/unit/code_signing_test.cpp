@@ -174,6 +174,7 @@ class CodeSigning : public ::testing::Test {
     }
 
     // The example built behind the stub, unsigned unless `extra` says so.
+    Bytes signExample(const std::string& pfx, const std::string& extra);
     ToolRun buildExample(const fs::path& output, const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args = {
             "build",  std::string(SAVERPACK_TEST_SOURCE_DIR) + "/examples/aquarium/package.json",
@@ -567,17 +568,25 @@ void replaceSignature(Bytes& image, const Bytes& der) {
     put32(image, entry + 4, size);
 }
 
-TEST_F(CodeSigning, VerifyJudgesForgedAndGenuineSignatures) {
+// The example signed by osslsigncode with a PFX of the test certificates
+// (no password) and `extra` options.
+Bytes CodeSigning::signExample(const std::string& pfx, const std::string& extra) {
     const fs::path plain = dir_ / "plain.exe";
-    ASSERT_EQ(buildExample(plain).code, 0);
+    if (!fs::exists(plain)) {
+        EXPECT_EQ(buildExample(plain).code, 0);
+    }
+    const fs::path out = dir_ / ("signed-" + std::to_string(std::rand()) + ".exe");
+    const std::string command = osslsigncode_->string() + " sign -pkcs12 '" +
+                                certificate(pfx).string() + "' -pass '' -h sha256 " + extra +
+                                " -in '" + plain.string() + "' -out '" + out.string() +
+                                "' > /dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return readWholeFile(out);
+}
+
+TEST_F(CodeSigning, VerifyJudgesForgedAndGenuineSignatures) {
     const auto signWith = [&](const std::string& pfx, const std::string& extra) {
-        const fs::path out = dir_ / ("signed-" + std::to_string(std::rand()) + ".exe");
-        const std::string command = osslsigncode_->string() + " sign -pkcs12 '" +
-                                    certificate(pfx).string() + "' -pass '' -h sha256 " + extra +
-                                    " -in '" + plain.string() + "' -out '" + out.string() +
-                                    "' > /dev/null 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        return readWholeFile(out);
+        return signExample(pfx, extra);
     };
     const fs::path good = dir_ / "good.exe";
     ASSERT_EQ(buildExample(good, {"--sign", certificate("good.pfx").string(), "--password-file",
@@ -585,10 +594,6 @@ TEST_F(CodeSigning, VerifyJudgesForgedAndGenuineSignatures) {
                   .code,
               0);
     const Bytes genuine = readWholeFile(good);
-    // Signed on 2020-01-01 12:00:00 UTC by a certificate that expired a day later.
-    const Bytes countersigned =
-        signWith("expired.pfx", "-TSA-certs '" + certificate("tsa.pem").string() + "' -TSA-key '" +
-                                    certificate("tsa.key").string() + "' -TSA-time 1577880000");
     const Bytes expired = signWith("expired.pfx", "");
     const std::uint32_t tableSize = little32(genuine, securityEntry(genuine) + 4);
     const std::string goodCa = certificate("good.pem").string();
@@ -669,15 +674,6 @@ TEST_F(CodeSigning, VerifyJudgesForgedAndGenuineSignatures) {
          {"PROBLEM  " + untrusted},
          1,
          0},
-        {"expired, countersigned while valid",
-         countersigned,
-         nullptr,
-         {"--ca", oldCa},
-         {"ok       signature valid, signed by \"Old Saver Author\", chained to a trusted root: "
-          "yes (root \"Old Saver Author\")",
-          "ok       countersigned (timestamp) at 2020-01-01 12:00:00 UTC"},
-         0,
-         -1},
         {"expired, not countersigned",
          expired,
          nullptr,
@@ -712,6 +708,30 @@ TEST_F(CodeSigning, VerifyJudgesForgedAndGenuineSignatures) {
                 << readText(dir_ / "verify.log");
         }
     }
+}
+
+// osslsigncode 2.6 and later carry a time-stamping authority of their own
+// (-TSA-certs, -TSA-key, -TSA-time); Debian 12's 2.5 has none, and no
+// timestamp server can be reached here.
+TEST_F(CodeSigning, VerifyTrustsAnExpiredCertificateCountersignedWhileValid) {
+    const ChildResult help = runChild(*osslsigncode_, {"--help"}, std::chrono::seconds(30));
+    if (help.output.find("-TSA-certs") == std::string::npos)
+        GTEST_SKIP() << "this osslsigncode cannot countersign without a timestamp server";
+    // Signed on 2020-01-01 12:00:00 UTC by a certificate that expired a day later.
+    const Bytes countersigned = signExample(
+        "expired.pfx", "-TSA-certs '" + certificate("tsa.pem").string() + "' -TSA-key '" +
+                           certificate("tsa.key").string() + "' -TSA-time 1577880000");
+    const fs::path file = dir_ / "countersigned.exe";
+    writeBytes(file, countersigned);
+    const ToolRun verified = run(
+        {"verify", file.string(), "--ca", certificate("ca/old.pem").string(), "--require-trusted"});
+    EXPECT_EQ(verdictLines(verified.out),
+              (std::vector<std::string>{
+                  "ok       signature valid, signed by \"Old Saver Author\", chained to a trusted "
+                  "root: yes (root \"Old Saver Author\")",
+                  "ok       countersigned (timestamp) at 2020-01-01 12:00:00 UTC"}))
+        << verified.out;
+    EXPECT_EQ(verified.code, 0);
 }
 
 TEST_F(CodeSigning, VerifyNamesBadInputInOneLine) {
