@@ -1,5 +1,6 @@
 #include "payload/entry_destinations.h"
 
+#include "payload/compression/implode_library.h"
 #include "system/path_names.h"
 
 bool isFlashInstallerName(const std::string& name) {
@@ -24,7 +25,7 @@ std::optional<std::string> entryDestination(const InstallerPaths& paths,
         return paths.sharedSaverRoot + replaceExtension(name, ".dll");
     case 4:
         if (name == kImplodeLibraryEntryName)
-            return paths.workDir + "impborl.dll";
+            return paths.workDir + kImplodeLibraryName;
         return paths.workDir + name;
     case 7:
         return paths.workDir + name;
