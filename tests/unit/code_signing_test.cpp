@@ -175,6 +175,15 @@ class CodeSigning : public ::testing::Test {
 
     // The example built behind the stub, unsigned unless `extra` says so.
     Bytes signExample(const std::string& pfx, const std::string& extra);
+    // The example built and signed by saverpack with the good certificate.
+    Bytes signedExample() {
+        const fs::path good = dir_ / "good.exe";
+        EXPECT_EQ(buildExample(good, {"--sign", certificate("good.pfx").string(), "--password-file",
+                                      certificate("password.txt").string()})
+                      .code,
+                  0);
+        return readWholeFile(good);
+    }
     ToolRun buildExample(const fs::path& output, const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args = {
             "build",  std::string(SAVERPACK_TEST_SOURCE_DIR) + "/examples/aquarium/package.json",
@@ -585,16 +594,8 @@ Bytes CodeSigning::signExample(const std::string& pfx, const std::string& extra)
 }
 
 TEST_F(CodeSigning, VerifyJudgesForgedAndGenuineSignatures) {
-    const auto signWith = [&](const std::string& pfx, const std::string& extra) {
-        return signExample(pfx, extra);
-    };
-    const fs::path good = dir_ / "good.exe";
-    ASSERT_EQ(buildExample(good, {"--sign", certificate("good.pfx").string(), "--password-file",
-                                  certificate("password.txt").string()})
-                  .code,
-              0);
-    const Bytes genuine = readWholeFile(good);
-    const Bytes expired = signWith("expired.pfx", "");
+    const Bytes genuine = signedExample();
+    const Bytes expired = signExample("expired.pfx", "");
     const std::uint32_t tableSize = little32(genuine, securityEntry(genuine) + 4);
     const std::string goodCa = certificate("good.pem").string();
     const std::string oldCa = certificate("ca/old.pem").string();
@@ -735,12 +736,7 @@ TEST_F(CodeSigning, VerifyTrustsAnExpiredCertificateCountersignedWhileValid) {
 }
 
 TEST_F(CodeSigning, VerifyNamesBadInputInOneLine) {
-    const fs::path good = dir_ / "good.exe";
-    ASSERT_EQ(buildExample(good, {"--sign", certificate("good.pfx").string(), "--password-file",
-                                  certificate("password.txt").string()})
-                  .code,
-              0);
-    const Bytes genuine = readWholeFile(good);
+    const Bytes genuine = signedExample();
     const std::uint32_t tableAt = little32(genuine, securityEntry(genuine));
     const std::uint32_t length = little32(genuine, tableAt);
     const fs::path control = dir_ / "control.exe";
