@@ -123,6 +123,15 @@ class FileSystem {
     virtual WinError removeFolder(const std::string& path) = 0;
     virtual WinError copyFile(const std::string& source, const std::string& target,
                               bool failIfExists) = 0;
+    // MoveFileExA without replacing: renames a file or a whole folder within
+    // its volume; fails (kErrorAlreadyExists or kErrorFileExists) when
+    // something is at `target`, and when the file, or a file in the folder,
+    // is open without delete sharing.
+    virtual WinError moveFile(const std::string& source, const std::string& target) = 0;
+    // MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT and no target: the file,
+    // or the empty folder, is deleted when Windows next starts. Needs
+    // administrator rights.
+    virtual WinError deleteAtRestart(const std::string& path) = 0;
     // The entries matching a pattern such as "C:\dir\*.*", hidden and system
     // ones included, "." and ".." included where the system lists them.
     virtual std::vector<FolderEntry> listFolder(const std::string& pattern) = 0;

@@ -440,6 +440,57 @@ WinError FakeFileSystem::copyFile(const std::string& source, const std::string& 
     return platform::kErrorNone;
 }
 
+WinError FakeFileSystem::moveFile(const std::string& source, const std::string& target) {
+    const std::string from = reached(source);
+    const auto it = nodes_.find(from);
+    if (it == nodes_.end())
+        return platform::kErrorFileNotFound;
+    Node& node = it->second;
+    if (node.accessDenied)
+        return platform::kErrorAccessDenied;
+    if (node.heldOpen != 0) {
+        if (node.heldOpen > 0)
+            --node.heldOpen;
+        return platform::kErrorSharingViolation;
+    }
+    if (node.handles->count() > 0)
+        return platform::kErrorSharingViolation;
+    const std::string to = reached(target);
+    if (nodes_.count(to))
+        return platform::kErrorAlreadyExists;
+    if (const WinError error = checkCreatable(to))
+        return error;
+    const std::string inside = from + "\\";
+    if (to.compare(0, inside.size(), inside) == 0)
+        return platform::kErrorSharingViolation; // a folder into itself
+    // A folder with an open file anywhere inside it stays where it is.
+    for (auto child = nodes_.upper_bound(inside);
+         child != nodes_.end() && child->first.compare(0, inside.size(), inside) == 0; ++child)
+        if (child->second.heldOpen != 0 || child->second.handles->count() > 0)
+            return platform::kErrorAccessDenied;
+    std::vector<std::pair<std::string, Node>> moved;
+    moved.emplace_back(to, std::move(node));
+    moved.back().second.name = withoutTrailingSeparators(target);
+    nodes_.erase(it);
+    for (auto child = nodes_.upper_bound(inside);
+         child != nodes_.end() && child->first.compare(0, inside.size(), inside) == 0;) {
+        moved.emplace_back(to + child->first.substr(from.size()), std::move(child->second));
+        child = nodes_.erase(child);
+    }
+    for (auto& [k, moving] : moved)
+        nodes_.emplace(k, std::move(moving));
+    return platform::kErrorNone;
+}
+
+WinError FakeFileSystem::deleteAtRestart(const std::string& path) {
+    if (restartDeletionError != platform::kErrorNone)
+        return restartDeletionError;
+    if (!find(path))
+        return platform::kErrorFileNotFound;
+    deletedAtRestart_.push_back(key(path));
+    return platform::kErrorNone;
+}
+
 std::vector<platform::FolderEntry> FakeFileSystem::listFolder(const std::string& pattern) {
     std::vector<platform::FolderEntry> entries;
     const std::string k = reached(pattern.substr(0, pattern.find_last_of('\\') + 1), true);

@@ -64,6 +64,10 @@ class FakeFileSystem final : public platform::FileSystem {
     // Handles of the installer open on the file or folder, holds included.
     int openHandles(const std::string& path) const;
     std::vector<std::string> allPaths() const;
+    // Paths given to deleteAtRestart, as keys, in the order given.
+    const std::vector<std::string>& deletedAtRestart() const { return deletedAtRestart_; }
+    // deleteAtRestart answers this (no administrator rights: kErrorAccessDenied).
+    platform::WinError restartDeletionError = platform::kErrorNone;
 
     // The seam.
     std::optional<std::uint32_t> attributes(const std::string& path) override;
@@ -73,6 +77,8 @@ class FakeFileSystem final : public platform::FileSystem {
     platform::WinError removeFolder(const std::string& path) override;
     platform::WinError copyFile(const std::string& source, const std::string& target,
                                 bool failIfExists) override;
+    platform::WinError moveFile(const std::string& source, const std::string& target) override;
+    platform::WinError deleteAtRestart(const std::string& path) override;
     std::vector<platform::FolderEntry> listFolder(const std::string& pattern) override;
     std::unique_ptr<platform::File> openFile(const std::string& path, platform::OpenMode mode,
                                              platform::WinError& error) override;
@@ -128,6 +134,7 @@ class FakeFileSystem final : public platform::FileSystem {
     platform::WinError checkCreatable(const std::string& key) const;
 
     std::map<std::string, Node> nodes_;
+    std::vector<std::string> deletedAtRestart_;
     std::map<std::string, int> deleteAttempts_;
 };
 

@@ -121,6 +121,18 @@ class FaultyFileSystem final : public platform::FileSystem {
             return countdown_.fileError();
         return inner_.copyFile(source, target, failIfExists);
     }
+    WinError moveFile(const std::string& source, const std::string& target) override {
+        changed.push_back(source);
+        changed.push_back(target);
+        if (countdown_.fails(CallKind::File, "moveFile", source))
+            return countdown_.fileError();
+        return inner_.moveFile(source, target);
+    }
+    WinError deleteAtRestart(const std::string& path) override {
+        if (countdown_.fails(CallKind::File, "deleteAtRestart", path))
+            return countdown_.fileError();
+        return inner_.deleteAtRestart(path);
+    }
     std::vector<platform::FolderEntry> listFolder(const std::string& pattern) override {
         if (countdown_.fails(CallKind::File, "listFolder", pattern))
             return {};

@@ -135,6 +135,14 @@ WinError Win32FileSystem::copyFile(const std::string& source, const std::string&
     return outcome(CopyFileA(source.c_str(), target.c_str(), failIfExists));
 }
 
+WinError Win32FileSystem::moveFile(const std::string& source, const std::string& target) {
+    return outcome(MoveFileExA(source.c_str(), target.c_str(), 0));
+}
+
+WinError Win32FileSystem::deleteAtRestart(const std::string& path) {
+    return outcome(MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+}
+
 std::vector<FolderEntry> Win32FileSystem::listFolder(const std::string& pattern) {
     std::vector<FolderEntry> entries;
     WIN32_FIND_DATAA data;

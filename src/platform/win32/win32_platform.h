@@ -20,6 +20,8 @@ class Win32FileSystem final : public FileSystem {
     WinError removeFolder(const std::string& path) override;
     WinError copyFile(const std::string& source, const std::string& target,
                       bool failIfExists) override;
+    WinError moveFile(const std::string& source, const std::string& target) override;
+    WinError deleteAtRestart(const std::string& path) override;
     std::vector<FolderEntry> listFolder(const std::string& pattern) override;
     std::unique_ptr<File> openFile(const std::string& path, OpenMode mode,
                                    WinError& error) override;
