@@ -401,6 +401,43 @@ TEST_F(Saverpack, TakesTheInstallerBuiltBesideItUnlessAStubIsGiven) {
     EXPECT_NE(result.err.find("the program image is zero-filled"), std::string::npos);
 }
 
+// An installed saverpack whose data folder is gone: the library is missing
+// (a failure) and the program image too (a zero-filled image); each message
+// is one line naming every place looked in.
+TEST_F(Saverpack, SaysWhereItLookedForTheLibraryAndTheProgramImage) {
+    json description = description_;
+    description.erase("implodeLibrary");
+    put("package.json", bytesOf(description.dump()));
+    const std::vector<std::string> args = {"build", path("package.json").string(), "-o",
+                                           path("out.exe").string()};
+    ToolEnvironment environment;
+    environment.libraryCandidates = {path("share/impborl.dll"), path("bin/impborl.dll")};
+    environment.stubCandidates = {path("share/installer.exe")};
+
+    ToolRun result = run(args, environment);
+    EXPECT_EQ(result.code, 1);
+    EXPECT_EQ(result.err, "saverpack: " + path("package.json").string() +
+                              ": no implode library: give \"implodeLibrary\" or --library "
+                              "(not found: " +
+                              path("share/impborl.dll").string() + ", " +
+                              path("bin/impborl.dll").string() + ")\n");
+    EXPECT_FALSE(fs::exists(path("out.exe")));
+
+    put("bin/impborl.dll", library_);
+    result = run(args, environment);
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(result.err,
+              "saverpack: note: no --stub (not found: " + path("share/installer.exe").string() +
+                  "): the program image is zero-filled, so " + path("out.exe").string() +
+                  " carries the whole package but does not run\n");
+
+    environment.version = "1.1.0+dirty";
+    result = run({"--version"}, environment);
+    EXPECT_EQ(result.code, 0);
+    EXPECT_EQ(result.out, "saverpack 1.1.0+dirty\n");
+    EXPECT_EQ(result.err, "");
+}
+
 TEST_F(Saverpack, CommandLineMistakesAreUsageErrors) {
     EXPECT_EQ(run({}).code, 2);
     EXPECT_EQ(run({"pack"}).code, 2);

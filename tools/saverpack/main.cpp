@@ -8,6 +8,7 @@
 #include "file_io.h"
 #include "progress.h"
 #include "saverpack_cli.h"
+#include "vlx_version.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -103,17 +104,17 @@ std::filesystem::path executableFolder(const char* argv0) {
 int main(int argc, char** argv) {
     [[maybe_unused]] const Utf8Console console{};
     const std::filesystem::path folder = executableFolder(argc > 0 ? argv[0] : nullptr);
+#if defined(_WIN32)
+    // saverpack.exe is unpacked with the installer program and the library.
+    const std::filesystem::path data = folder;
+#else
+    // Installed as <prefix>/bin/saverpack with <prefix>/share/saverpack/.
+    const std::filesystem::path data = (folder / ".." / "share" / "saverpack").lexically_normal();
+#endif
     ToolEnvironment environment;
-    environment.libraryCandidates.push_back(folder / "impborl.dll");
-#if defined(SAVERPACK_MINGW_IMPBORL)
-    // A native build packs the library that the MinGW build made.
-    environment.libraryCandidates.push_back(SAVERPACK_MINGW_IMPBORL);
-#endif
-    environment.stubCandidates.push_back(folder / "installer.exe");
-#if defined(SAVERPACK_MINGW_INSTALLER)
-    // A native build packs the program that the 32-bit MinGW build made.
-    environment.stubCandidates.push_back(SAVERPACK_MINGW_INSTALLER);
-#endif
+    environment.version = VLX_VERSION_TEXT;
+    environment.libraryCandidates.push_back(data / "impborl.dll");
+    environment.stubCandidates.push_back(data / "installer.exe");
     environment.errorsToTerminal = standardErrorIsTerminal();
     return runSaverpack(commandLineArguments(argc, argv), std::cout, std::cerr, environment);
 }

@@ -39,7 +39,8 @@ commands:
   implode IN OUT                 compress a file into a raw implode stream
   explode IN OUT                 expand a raw implode stream
 
-"saverpack COMMAND --help" tells more about each.
+"saverpack COMMAND --help" tells more about each; "saverpack --version"
+prints the version.
 )";
 
 constexpr const char* kBuildHelp =
@@ -57,12 +58,14 @@ entries and data files packed and checked, and their bytes.
 options:
   -o, --output OUT   the installer to write
   --stub FILE        the installer program image (at most 698368 bytes); default:
-                     the installer.exe built beside saverpack (or the MinGW
-                     build's). Without one the image is zero-filled: the package
-                     is complete, but the file does not run.
+                     the installer.exe that came with saverpack (beside
+                     saverpack.exe; ../share/saverpack beside the folder of
+                     the Linux saverpack). Without one the image is
+                     zero-filled: the package is complete, but the file does
+                     not run.
   --library FILE     impborl.dll, carried as entry 1 "impborl.dat"; default: the
-                     description's "implodeLibrary", else the impborl.dll built
-                     beside saverpack (or the MinGW build's).
+                     description's "implodeLibrary", else the impborl.dll
+                     that came with saverpack (found as installer.exe is).
   --best             the slower optimal parse: smaller streams
   --sign PFX ...     sign the installer before it is written, as "saverpack sign"
                      does (see "saverpack sign --help"); nothing is written when
@@ -432,8 +435,13 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     out << "\n";
     if (quiet)
         return kExitOk;
+    std::string looked;
+    for (const fs::path& candidate : environment.stubCandidates)
+        looked += (looked.empty() ? " (not found: " : ", ") + displayPath(candidate);
+    if (!looked.empty())
+        looked += ")";
     if (!stubFile)
-        err << "saverpack: note: no --stub: the program image is zero-filled, so "
+        err << "saverpack: note: no --stub" << looked << ": the program image is zero-filled, so "
             << displayPath(*output) << " carries the whole package but does not run\n";
     else if (!stubOption)
         err << "saverpack: note: no --stub: the program image is " << displayPath(*stubFile)
@@ -699,6 +707,10 @@ int runSaverpack(const std::vector<std::string>& args, std::ostream& out, std::o
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         (args.empty() ? err : out) << kGeneralHelp;
         return args.empty() ? kExitUsage : kExitOk;
+    }
+    if (args[0] == "--version") {
+        out << "saverpack " << environment.version << "\n";
+        return kExitOk;
     }
     const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());

@@ -17,6 +17,8 @@ struct ToolEnvironment {
     // Whether `err` is a terminal: build and verify then show their progress
     // there.
     bool errorsToTerminal = false;
+    // What "saverpack --version" prints after the program's name.
+    std::string version = {};
 };
 
 // `args` holds the arguments after the program name. Returns the exit code:
