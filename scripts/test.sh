@@ -98,10 +98,13 @@ WORK
 
 # A suite written as a script whose last line is "N passed, N failed".
 run_script_suite() { # name script
-  local name=$1 log="$BUILD/$1.log"
-  say "running the $name checks"
-  bash "$2" >"$log" 2>&1
-  local code=$? line
+  say "running the $1 checks"
+  bash "$2" >"$BUILD/$1.log" 2>&1
+  count_script_suite "$1" $?
+}
+
+count_script_suite() { # name exit-code
+  local name=$1 code=$2 log="$BUILD/$1.log" line
   grep -E '^not ok' "$log"
   line=$(tail -n 1 "$log")
   if ! [[ "$line" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
@@ -121,6 +124,11 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite host
 run_suite asan
+# The release: the .deb from its installed place; the zip runs in the win32
+# suite. The reproducibility check builds the release targets again from a
+# second checkout, beside the emulated machine where it runs.
+run_script_suite deb "$ROOT/tests/scripts/deb_package_test.sh"
+reproducible_job=
 if [ "$RUNS_32BIT" = yes ]; then
   run_suite win32
   # The WOW64 checks ran for real in the win32 suite.
@@ -128,6 +136,9 @@ if [ "$RUNS_32BIT" = yes ]; then
   windows_suites="win32 (natively: 32-bit prefix, WOW64 in the 64-bit prefix) and win64 (the 64-bit twin)"
 elif [ "$USE_VM" = yes ]; then
   run_suite win64 -E '^twin64\.wow64\.'
+  say "building the release targets again from a second checkout, beside the emulated machine"
+  bash "$ROOT/tests/scripts/reproducible_build_test.sh" >"$BUILD/reproducible.log" 2>&1 &
+  reproducible_job=$!
   run_suite_in_vm
   run_script_suite vm32 "$ROOT/tests/scripts/vm32_test.sh"
   windows_suites="win32 (in the emulated 32-bit machine: 32-bit prefix, WOW64 in the 64-bit prefix)"
@@ -137,6 +148,13 @@ else
     "not run, and the checks only a 32-bit program can show (WOW64) are counted as skipped"
   run_suite win64
   windows_suites="win64 (the 64-bit twin) only; win32 not run: $NO_32BIT_REASON, VLX_NO_VM=1"
+fi
+
+if [ -n "$reproducible_job" ]; then
+  wait "$reproducible_job"
+  count_script_suite reproducible $?
+else
+  run_script_suite reproducible "$ROOT/tests/scripts/reproducible_build_test.sh"
 fi
 
 # Each fuzz target runs for a bounded time from a corpus of valid inputs; a
