@@ -1,5 +1,6 @@
 #include "app/installer_form.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 
@@ -71,8 +72,8 @@ std::optional<PreparationReport> preparationErrorReport(ResultCode code) {
 TInstallerForm::TInstallerForm(platform::Platform& platform, InstallerView& view,
                                std::vector<std::string> arguments, std::string executablePath)
     : platform_(platform), view_(view), executablePath_(std::move(executablePath)),
-      reporter_(platform, *this), context_(platform, reporter_),
-      texts_(ResourceTexts::load(platform.system)),
+      quietSwitchGiven_(std::ranges::any_of(arguments, isQuietSwitch)), reporter_(platform, *this),
+      context_(platform, reporter_), texts_(ResourceTexts::load(platform.system)),
       launcher_(platform.messaging, launcherState_, std::move(arguments)),
       form_(layout::makeInstallerForm(view.installerFrames())),
       preparing_(layout::makePreparingWindow(view.preparingFrame(), executablePath_, texts_)) {
@@ -106,6 +107,7 @@ void TInstallerForm::FormCreate() {
         // failed step.
         trace("install error: ", error.what());
         view_.showHourglass(false);
+        endWithoutInstalling(result::kPreparationFailed);
         cleanUpStep("reportPreparationFailed",
                     [&] { showPreparationReport(result::kPreparationFailed); });
         close();
@@ -198,6 +200,7 @@ void TInstallerForm::prepareInstallation() {
 
     if (code != result::kOk) {
         trace("install error: ", code);
+        endWithoutInstalling(code);
         if (!showPreparationReport(code) && code == result::kUserAbort)
             trace("user abort");
         close();
@@ -246,8 +249,11 @@ void TInstallerForm::showPreview(ResultCode& code, bool& installedWithoutPreview
 ResultCode TInstallerForm::installScreenSaver() {
     view_.showHourglass(true);
     ResultCode code = result::kOk;
+    EarlierSaver earlier(platform_, context_.paths.protectedFolders);
+    placingStarted_ = false;
+    uninstallEntryRoots_.clear();
     try {
-        code = runInstallationSteps();
+        code = runInstallationSteps(earlier);
     } catch (const std::exception& error) {
         // Whatever was raised instead of returned fails the installation;
         // the clean-up below runs all the same. No step reported it, so the
@@ -265,21 +271,29 @@ ResultCode TInstallerForm::installScreenSaver() {
             closeDataFile(context_);
     });
     cleanUpStep("deleteDataFile", [&] { deleteFileOnce(platform_.files, package.dataFilePath); });
-    if (code != result::kOk && code != result::kUserAbort)
-        removeInstalledFiles();
-    if (!flags.installCancelled) {
-        setupFormForInstallationComplete(code);
-    } else {
+    const bool installed = code == result::kOk && !flags.installCancelled;
+    if (flags.installCancelled)
         reporter_.setStatusText(std::string(text::kAbortedCleaningUp));
-        if (code != result::kUserAbort)
-            removeInstalledFiles();
-        resetFormAfterAbort();
+    if (!installed && code != result::kUserAbort)
+        removeInstalledFiles();
+    if (installed) {
+        // Nothing can fail any more: what the earlier saver left goes, and
+        // the launcher may make the new one the active saver.
+        cleanUpStep("discardEarlierSaver", [&] { earlier.discard(); });
+        launcher_.notifyLauncher(
+            makeActiveSaverCommand(package.header.entries[entry::kEngine].name));
+    } else {
+        cleanUpStep("restoreEarlierSaver", [&] { restoreEarlierSaver(earlier); });
     }
+    if (!flags.installCancelled)
+        setupFormForInstallationComplete(code);
+    else
+        resetFormAfterAbort();
     view_.showHourglass(false);
     return code;
 }
 
-ResultCode TInstallerForm::runInstallationSteps() {
+ResultCode TInstallerForm::runInstallationSteps(EarlierSaver& earlier) {
     InstallFlags& flags = reporter_.flags;
     PackageState& package = context_.package;
     setupInstallerFormForInstallation();
@@ -287,12 +301,17 @@ ResultCode TInstallerForm::runInstallationSteps() {
     if (!flags.installCancelled)
         closeDisplayPropertiesWindow(platform_.messaging, texts_);
     if (!flags.installCancelled) {
-        code =
-            prepareSaverFolder(platform_, context_.paths.windowsDir, context_.paths.sharedSaverRoot,
-                               package.saverShortName, package.saverTitle,
-                               texts_.get(text::kSaverAlreadyExists), !quiet());
+        code = prepareSaverFolder(platform_, context_.paths.windowsDir,
+                                  context_.paths.sharedSaverRoot, package.saverShortName,
+                                  package.saverTitle, texts_.get(text::kSaverAlreadyExists),
+                                  !quiet(), earlier, placesBesideSaverFolder(context_));
+        placingStarted_ = code == result::kOk || !earlier.empty();
         if (code == result::kUserAbort)
             flags.installCancelled = true;
+        else if (code == result::kSaverBusy || code == result::kFileBusy)
+            reporter_.showInstallError(code, earlier.refusedPath());
+        if (code == result::kOk)
+            earlier.keepUninstallEntry(uninstallKeyPath(package.saverTitle));
         renderPreparingWindow();
     }
     if (!flags.installCancelled && code == result::kOk)
@@ -304,16 +323,30 @@ ResultCode TInstallerForm::runInstallationSteps() {
     if (!flags.installCancelled && code == result::kOk)
         code = writeSaverSettings(context_);
     if (!flags.installCancelled && code == result::kOk)
-        launcher_.notifyLauncher(
-            makeActiveSaverCommand(package.header.entries[entry::kEngine].name));
-    if (!flags.installCancelled && code == result::kOk)
         code = copyCompanionFiles(context_);
     if (!flags.installCancelled && code == result::kOk)
         openDocument(context_);
     if (!flags.installCancelled && code == result::kOk)
         registerUninstallEntry(platform_, texts_, context_.paths.systemDir, package.saverTitle,
-                               package.saverShortName);
+                               package.saverShortName, &uninstallEntryRoots_);
     return code;
+}
+
+void TInstallerForm::restoreEarlierSaver(EarlierSaver& earlier) {
+    const std::vector<std::string> stay = earlier.restore();
+    if (stay.empty())
+        return;
+    std::string message =
+        std::string(text::kInstallationError) + std::string(text::kEarlierSaverNotPutBack);
+    for (const std::string& path : stay)
+        message += std::string(text::kLineBreak) + path;
+    platform_.ui.messageDialog(platform::DialogKind::Error, message,
+                               {platform::DialogButton::Abort});
+}
+
+void TInstallerForm::endWithoutInstalling(ResultCode code) {
+    if (quiet() || quietSwitchGiven_)
+        exitCode_ = code;
 }
 
 ResultCode TInstallerForm::installWithoutPreview() {
@@ -364,7 +397,8 @@ void TInstallerForm::setupFormForInstallationComplete(ResultCode code) {
     }
     layout::setFailedState(form_, code);
     renderForm();
-    if (code == result::kAccessDenied || code == result::kSaverBusy)
+    // A busy screen saver was reported where it was found.
+    if (code == result::kAccessDenied)
         reporter_.showInstallError(code, std::to_string(code));
 }
 
@@ -376,21 +410,23 @@ void TInstallerForm::resetFormAfterAbort() {
 }
 
 void TInstallerForm::removeInstalledFiles() {
+    // Before an earlier saver was set aside nothing was placed, and what
+    // stands in the saver's places is still the earlier saver's.
+    if (!placingStarted_)
+        return;
     const PackageState& package = context_.package;
-    const std::string& engine = package.header.entries[entry::kEngine].name;
+    const std::vector<std::string>& protectedFolders = context_.paths.protectedFolders;
     if (!package.saverFolder.empty())
-        cleanUpStep("removeSaverFolder",
-                    [&] { deleteFolderTree(platform_.files, package.saverFolder); });
-    if (!engine.empty()) {
-        cleanUpStep("removeEngine",
-                    [&] { deleteFileOnce(platform_.files, context_.paths.systemDir + engine); });
-        if (context_.osClass == osclass::kWindows64 && !context_.paths.nativeSystemDir.empty())
-            cleanUpStep("removeNativeEngine", [&] {
-                deleteFileOnce(platform_.files, context_.paths.nativeSystemDir + engine);
-            });
-    }
-    cleanUpStep("removeUninstallEntry",
-                [&] { removeUninstallEntry(platform_, package.saverTitle); });
+        cleanUpStep("removeSaverFolder", [&] {
+            deleteFolderTree(platform_.files, package.saverFolder, protectedFolders);
+        });
+    std::vector<std::string> places;
+    cleanUpStep("findPlacedFiles", [&] { places = placesBesideSaverFolder(context_); });
+    for (const std::string& place : places)
+        cleanUpStep("removePlacedFile", [&] { deleteFileOnce(platform_.files, place); });
+    cleanUpStep("removeUninstallEntry", [&] {
+        removeUninstallEntryUnder(platform_, package.saverTitle, uninstallEntryRoots_);
+    });
 }
 
 bool TInstallerForm::showPreparationReport(ResultCode code) {
@@ -472,8 +508,13 @@ void TInstallerForm::FormClose() {
     });
     if (!context_.paths.workDir.empty())
         cleanUpStep("removeWorkFolder", [&] {
-            deleteHeldFolderTree(platform_.files, context_.paths.workDir,
-                                 std::move(context_.paths.workFolderHold));
+            // What stays (a file another program holds) goes at the next
+            // restart.
+            if (deleteHeldFolderTree(platform_.files, context_.paths.workDir,
+                                     std::move(context_.paths.workFolderHold),
+                                     context_.paths.protectedFolders) != result::kOk &&
+                !isProtectedFolder(context_.paths.workDir, context_.paths.protectedFolders))
+                deleteAtRestart(platform_.files, context_.paths.workDir);
         });
     cleanUpStep("postCloseToLauncher", [&] { launcher_.postCloseToLauncher(); });
     view_.terminate(exitCode_);

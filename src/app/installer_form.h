@@ -18,6 +18,8 @@
 #include "flash/flash_panel.h"
 #include "payload/installer_context.h"
 #include "platform/platform.h"
+#include "platform/registry.h"
+#include "system/earlier_saver.h"
 #include "system/install_reporting.h"
 #include "system/launcher_channel.h"
 #include "system/resource_texts.h"
@@ -85,8 +87,15 @@ class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
     // runs; closing ends the application.
     void close();
     void showPreview(ResultCode& code, bool& installedWithoutPreview);
-    // The steps of installScreenSaver before its clean-up.
-    ResultCode runInstallationSteps();
+    // The steps of installScreenSaver before its clean-up; an earlier saver
+    // is set aside into `earlier`.
+    ResultCode runInstallationSteps(EarlierSaver& earlier);
+    // Puts an earlier saver back after a failed installation; a set-aside
+    // copy that stays is named in a message.
+    void restoreEarlierSaver(EarlierSaver& earlier);
+    // The exit code of a run that ends without installing: the code that
+    // ended it when the run is quiet (by the package or by "/q").
+    void endWithoutInstalling(ResultCode code);
     // The error report's message for the code, when it has one.
     bool showPreparationReport(ResultCode code);
     // A step of a clean-up: what it raises is traced, and the clean-up goes on.
@@ -97,6 +106,9 @@ class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
     platform::Platform& platform_;
     InstallerView& view_;
     std::string executablePath_;
+    // "/q" was given: the run is quiet even when it ends before the switches
+    // are announced.
+    bool quietSwitchGiven_ = false;
     InstallReporter reporter_;
     InstallerContext context_;
     // The resource texts of the program's string table, read once.
@@ -111,4 +123,9 @@ class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
     bool pauseTimerEnabled_ = false;
     bool closed_ = false;
     std::int32_t exitCode_ = 0;
+    // Set once the installation got past setting aside an earlier saver:
+    // only then does a failure remove what the run placed.
+    bool placingStarted_ = false;
+    // Where the running installation wrote the uninstall entry.
+    std::vector<platform::RegistryRoot> uninstallEntryRoots_;
 };

@@ -52,6 +52,9 @@ constexpr std::string_view kInstallerMayBeCorrupted =
 constexpr std::string_view kFileIsBusy =
     " File is busy and cannot be replaced. Please close any other application that may be using "
     "this file and try again.\r\n\r\nFile: ";
+constexpr std::string_view kEarlierSaverNotPutBack =
+    "The screen saver installed before could not be put back in its place. Its files were kept "
+    "under these names:";
 constexpr std::string_view kProblemWithFile = "Problem with file ";
 constexpr std::string_view kProblemWithFileEnd = ". ";
 

@@ -160,15 +160,17 @@ ResultCode extractEntry(InstallerContext& context, platform::File& installerFile
             library
                 ? deleteFileWithRetries(context.platform.files, destination, kLibraryDeleteAttempts)
                 : deleteFileOnce(context.platform.files, destination);
-        // A file held open by another program keeps its place: the entry is
-        // skipped without a word, unless it is the screen saver itself,
-        // whose old version would stay while success was reported.
-        if (cleared == result::kFileBusy) {
-            if (index != entry::kEngine)
+        // A file in the work folder is busy only while this run holds it (the
+        // implode library written once already): it stays as it is. Anywhere
+        // else a file that cannot be replaced ends the run, since its old
+        // version would stay while success was reported.
+        if (cleared != result::kOk) {
+            if (folderPart(destination) == context.paths.workDir)
                 return result::kOk;
-            code = result::kSaverBusy;
+            code = index == entry::kEngine ? result::kSaverBusy : result::kFileBusy;
         }
     }
+    bool reported = false;
 
     if (code == result::kOk) {
         const std::int64_t storedSize = entry.storedSize();
@@ -192,14 +194,44 @@ ResultCode extractEntry(InstallerContext& context, platform::File& installerFile
         !context.paths.nativeSystemDir.empty()) {
         const std::string native = context.paths.nativeSystemDir + entry.name;
         trace("copyFileToSystemNativeDir: ", native);
-        copyFileCreatingFolders(context.platform.files, destination, native, false);
+        code =
+            asResult(copyFileCreatingFolders(context.platform.files, destination, native, false));
+        if (code != result::kOk) {
+            context.reporter.showInstallError(code, native);
+            reported = true;
+        }
     }
-    if (code != result::kOk) {
+    if (code != result::kOk && !reported) {
         trace("myError: ", code);
-        if (!library)
+        // A library that fails is not reported here, unless it is busy.
+        if (!library || code == result::kFileBusy)
             context.reporter.showInstallError(code, destination);
     }
     return code;
+}
+
+std::vector<std::string> placesBesideSaverFolder(const InstallerContext& context) {
+    std::vector<std::string> places;
+    const PackageState& package = context.package;
+    const std::string& workDir = context.paths.workDir;
+    const std::size_t first = package.header.hasDocument ? entry::kDocument : entry::kEngine;
+    for (std::size_t index = first; index <= entry::kLast; ++index) {
+        const PackageEntry& entry = package.header.entries[index];
+        if (!entry.present() || !safeEntryName(entry.name))
+            continue;
+        const auto target = entryDestination(context.paths, package.saverFolder, entry);
+        if (!target || folderPart(*target).empty())
+            continue;
+        const std::string folder = lowerAscii(folderPart(*target));
+        if ((!workDir.empty() && folder == lowerAscii(workDir)) ||
+            (!package.saverFolder.empty() && folder == lowerAscii(package.saverFolder)))
+            continue;
+        places.push_back(*target);
+        if (entry.kind == 2 && context.osClass == osclass::kWindows64 &&
+            !context.paths.nativeSystemDir.empty())
+            places.push_back(context.paths.nativeSystemDir + entry.name);
+    }
+    return places;
 }
 
 ResultCode extractMainEntries(InstallerContext& context, const std::string& path) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "base/result_codes.h"
 #include "payload/installer_context.h"
@@ -12,6 +13,11 @@
 // Extracts one entry from the open installer file to its destination.
 ResultCode extractEntry(InstallerContext& context, platform::File& installerFile, std::size_t index,
                         bool progress);
+
+// Where the entries placed during the installation land outside the saver
+// folder and the work folder: the system folder (and the native one on
+// 64-bit Windows) and the shared folder's libraries.
+std::vector<std::string> placesBesideSaverFolder(const InstallerContext& context);
 
 // Extracts the entries placed during the installation (5 or 6 to 10).
 ResultCode extractMainEntries(InstallerContext& context, const std::string& path);

@@ -50,14 +50,46 @@ ResultCode deleteFileWithRetries(platform::FileSystem& files, const std::string&
     return code;
 }
 
-ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& folder) {
-    return deleteHeldFolderTree(files, folder, nullptr);
+bool isProtectedFolder(const std::string& folder,
+                       const std::vector<std::string>& protectedFolders) {
+    const std::string path = lowerAscii(withTrailingBackslash(folder));
+    const bool onDrive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+    const bool onShare = path.starts_with("\\\\");
+    if (!onDrive && !onShare)
+        return true;
+    if (onDrive && path.size() == 3)
+        return true;
+    if (onShare) {
+        // "\\server\share\" and anything shorter is the share itself.
+        std::size_t separators = 0;
+        for (std::size_t i = 2; i < path.size(); ++i)
+            separators += path[i] == '\\' ? 1 : 0;
+        if (separators <= 2)
+            return true;
+    }
+    for (const std::string& protectedFolder : protectedFolders) {
+        if (protectedFolder.empty())
+            continue;
+        if (lowerAscii(withTrailingBackslash(protectedFolder)).starts_with(path))
+            return true;
+    }
+    return false;
+}
+
+ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& folder,
+                            const std::vector<std::string>& protectedFolders) {
+    return deleteHeldFolderTree(files, folder, nullptr, protectedFolders);
 }
 
 ResultCode deleteHeldFolderTree(platform::FileSystem& files, const std::string& folder,
-                                std::unique_ptr<platform::HeldPath> hold) {
+                                std::unique_ptr<platform::HeldPath> hold,
+                                const std::vector<std::string>& protectedFolders) {
     if (folder.empty())
         return result::kNotRemoved;
+    if (isProtectedFolder(folder, protectedFolders)) {
+        trace("deleteFolderTree refused", folder);
+        return result::kNotRemoved;
+    }
     const std::string base = withTrailingBackslash(folder);
     ResultCode firstFailure = result::kOk;
     for (const platform::FolderEntry& entry : files.listFolder(base + "*.*")) {
@@ -70,7 +102,7 @@ ResultCode deleteHeldFolderTree(platform::FileSystem& files, const std::string& 
                 files.removeFolder(sub);
                 continue;
             }
-            deleteFolderTree(files, sub);
+            deleteFolderTree(files, sub, protectedFolders);
         } else {
             const ResultCode code = deleteFileOnce(files, base + entry.name);
             if (code != result::kOk && firstFailure == result::kOk)
@@ -84,6 +116,51 @@ ResultCode deleteHeldFolderTree(platform::FileSystem& files, const std::string& 
     hold.reset();
     files.setAttributes(base, platform::attr::kNormal);
     return files.removeFolder(base) == platform::kErrorNone ? result::kOk : result::kNotRemoved;
+}
+
+namespace {
+
+// The files and folders below `folder`, each folder listed after what it holds.
+void collectTree(platform::FileSystem& files, const std::string& folder,
+                 std::vector<std::string>& found, std::vector<std::string>& folders) {
+    for (const platform::FolderEntry& entry : files.listFolder(folder + "*.*")) {
+        if (!entry.isFolder) {
+            found.push_back(folder + entry.name);
+            continue;
+        }
+        const std::string sub = subFolderOf(folder, entry.name);
+        if (sub.empty())
+            continue;
+        if (!entry.isLink)
+            collectTree(files, sub, found, folders);
+        folders.push_back(sub);
+    }
+}
+
+void scheduleOne(platform::FileSystem& files, const std::string& path) {
+    if (const platform::WinError error = files.deleteAtRestart(path))
+        trace("deleteAtRestart failed", path + " " + std::to_string(error));
+}
+
+} // namespace
+
+void deleteAtRestart(platform::FileSystem& files, const std::string& path) {
+    const auto attributes = files.attributes(path);
+    if (!attributes)
+        return;
+    if (!(*attributes & platform::attr::kDirectory)) {
+        scheduleOne(files, path);
+        return;
+    }
+    const std::string base = withTrailingBackslash(path);
+    std::vector<std::string> found;
+    std::vector<std::string> folders;
+    collectTree(files, base, found, folders);
+    for (const std::string& file : found)
+        scheduleOne(files, file);
+    for (const std::string& folder : folders)
+        scheduleOne(files, withoutTrailingBackslash(folder));
+    scheduleOne(files, withoutTrailingBackslash(base));
 }
 
 platform::WinError copyFileCreatingFolders(platform::FileSystem& files, const std::string& source,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/result_codes.h"
 #include "platform/platform.h"
@@ -19,16 +20,29 @@ ResultCode deleteFileOnce(platform::FileSystem& files, const std::string& path);
 ResultCode deleteFileWithRetries(platform::FileSystem& files, const std::string& path,
                                  int attempts);
 
+// Whether a folder tree may never be deleted: a path that is not a full one
+// (no drive, no server), a drive's or a share's root, or a folder that is one
+// of `protectedFolders` or holds one of them. Letter case does not matter.
+bool isProtectedFolder(const std::string& folder, const std::vector<std::string>& protectedFolders);
+
 // Deletes a folder with everything in it, depth first: 0, -1 when the folder
 // stays, or the code of the first file that could not be deleted. A file that
 // cannot be deleted (a running program's, for one) does not keep the others:
-// everything else goes all the same.
-ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& folder);
+// everything else goes all the same. A protected folder (isProtectedFolder)
+// is refused untouched with -1.
+ResultCode deleteFolderTree(platform::FileSystem& files, const std::string& folder,
+                            const std::vector<std::string>& protectedFolders = {});
 // The same for a folder held open: everything in it goes while it is held,
 // and the hold is let go right before the folder itself is removed (or when
 // something in it stays).
 ResultCode deleteHeldFolderTree(platform::FileSystem& files, const std::string& folder,
-                                std::unique_ptr<platform::HeldPath> hold);
+                                std::unique_ptr<platform::HeldPath> hold,
+                                const std::vector<std::string>& protectedFolders = {});
+
+// Has Windows delete a file, or a folder with what is left in it, at the next
+// restart: the files first, then the folders, the deepest first. Failures
+// are traced and otherwise ignored.
+void deleteAtRestart(platform::FileSystem& files, const std::string& path);
 
 // Copies a file, making the target's folders first and replacing a read-only
 // target. Returns 0 or the Windows error of the failed copy.

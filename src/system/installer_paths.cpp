@@ -50,7 +50,8 @@ ResultCode makeUniqueFolder(platform::Platform& platform, const std::string& pre
             return result::kOk;
         }
     }
-    out = stem;
+    // No folder was made: nothing may be deleted in its name later.
+    out.clear();
     return static_cast<ResultCode>(lastError);
 }
 
@@ -72,6 +73,30 @@ ResultCode makeHeldWorkFolder(platform::Platform& platform, const std::string& p
         hold = platform.files.createHeldFolder(candidate, security, error);
         return hold ? platform::kErrorNone : error;
     });
+}
+
+std::vector<std::string> protectedFolders(platform::Platform& platform,
+                                          const InstallerPaths& paths) {
+    std::vector<std::string> folders;
+    const auto add = [&](const std::string& folder) {
+        if (!folder.empty())
+            folders.push_back(withTrailingBackslash(folder));
+    };
+    add(paths.windowsDir);
+    add(paths.systemDir);
+    add(paths.nativeSystemDir);
+    add(paths.sharedSaverRoot);
+    for (const char* variable : {"SystemRoot", "ProgramFiles", "ProgramFiles(x86)", "ProgramW6432",
+                                 "CommonProgramFiles", "USERPROFILE", "ALLUSERSPROFILE"})
+        add(variableFolder(platform.system, variable));
+    for (const int folder : {csidl::kCommonAppData, csidl::kAppData, csidl::kPersonal})
+        add(getSpecialFolderPath(platform.system, folder));
+    const std::string localAppData = getSpecialFolderPath(platform.system, csidl::kLocalAppData);
+    if (!localAppData.empty()) {
+        add(localAppData);
+        add(withTrailingBackslash(localAppData) + kCompanyFolder);
+    }
+    return folders;
 }
 
 platform::FolderSecurity workFolderSecurity() {
@@ -111,6 +136,8 @@ ResultCode initInstallerPaths(platform::Platform& platform, const std::string& e
     if (exeFolder.empty())
         return result::kSystemFolderUnknown;
     paths.exeDir = withTrailingBackslash(exeFolder);
+
+    paths.protectedFolders = protectedFolders(platform, paths);
 
     std::optional<platform::FolderSecurity> security;
     if (platform.system.runsElevated())

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/result_codes.h"
 #include "platform/platform.h"
@@ -22,6 +23,9 @@ struct InstallerPaths {
     // The work folder, held open from its creation until the closing deletes
     // it, so that nobody can rename it away and put another in its place.
     std::unique_ptr<platform::HeldPath> workFolderHold;
+    // Folders that no folder-tree deletion of the run may reach
+    // (protectedFolders below).
+    std::vector<std::string> protectedFolders;
 };
 
 namespace csidl {
@@ -52,12 +56,19 @@ platform::FolderSecurity workFolderSecurity();
 ResultCode initInstallerPaths(platform::Platform& platform, const std::string& executablePath,
                               InstallerPaths& paths);
 
+// The folders a folder-tree deletion must never reach: the Windows and
+// system folders, Program Files, the common application data and the shared
+// saver root in it, the local application data and its company folder, and
+// the user's profile folders. Those `paths` does not hold are asked for.
+std::vector<std::string> protectedFolders(platform::Platform& platform,
+                                          const InstallerPaths& paths);
+
 // A special folder's path without a trailing backslash, or empty.
 std::string getSpecialFolderPath(platform::SystemInfo& system, int csidlNumber);
 
 // Creates the first free folder prefix + 1, 2, ... below the company folder
-// of the local application data. On failure `out` is base + prefix and the
-// result the Windows error of the last creation attempt.
+// of the local application data. On failure `out` is empty and the result
+// the Windows error of the last creation attempt.
 ResultCode makeUniqueWorkFolder(platform::Platform& platform, const std::string& prefix,
                                 std::string& out);
 // The same, with the folder made by createHeldFolder with `security` and its

@@ -1,7 +1,6 @@
 #include "system/saver_folder.h"
 
 #include "base/trace.h"
-#include "system/file_operations.h"
 #include "system/saver_names.h"
 
 namespace {
@@ -29,6 +28,18 @@ bool olderSaverFolderInWindows(platform::FileSystem& files, const std::string& f
 ResultCode prepareSaverFolder(platform::Platform& platform, const std::string& windowsDir,
                               const std::string& rootFolder, const std::string& shortName,
                               const std::string& title, std::string_view questionSuffix, bool ask) {
+    EarlierSaver earlier(platform);
+    const ResultCode code = prepareSaverFolder(platform, windowsDir, rootFolder, shortName, title,
+                                               questionSuffix, ask, earlier);
+    if (code == result::kOk)
+        earlier.discard();
+    return code;
+}
+
+ResultCode prepareSaverFolder(platform::Platform& platform, const std::string& windowsDir,
+                              const std::string& rootFolder, const std::string& shortName,
+                              const std::string& title, std::string_view questionSuffix, bool ask,
+                              EarlierSaver& earlier, const std::vector<std::string>& besideFolder) {
     trace("prepareSaverFolder", shortName);
     if (!isUsableSaverName(shortName))
         return result::kUnusableSaverName;
@@ -51,15 +62,21 @@ ResultCode prepareSaverFolder(platform::Platform& platform, const std::string& w
             return result::kUserAbort;
     }
 
+    // Everything of the older saver is set aside before anything is made,
+    // its engine copies first: a running saver shows as a busy engine.
+    std::vector<std::string> olderSaver = besideFolder;
     if (inWindows) {
-        deleteFileOnce(files, windowsDir + engine);
+        olderSaver.push_back(windowsDir + engine);
         if (folderInWindows)
-            deleteFolderTree(files, windowsSaverFolder);
+            olderSaver.push_back(windowsSaverFolder);
     }
     if (inRoot) {
-        deleteFileOnce(files, rootFolder + engine);
-        if (files.folderExists(saverFolder))
-            deleteFolderTree(files, saverFolder);
+        olderSaver.push_back(rootFolder + engine);
+        olderSaver.push_back(saverFolder);
+    }
+    if (const ResultCode code = earlier.setAside(olderSaver); code != result::kOk) {
+        trace("prepareSaverFolder: not set aside", earlier.refusedPath());
+        return code;
     }
 
     platform::WinError error = platform::kErrorNone;

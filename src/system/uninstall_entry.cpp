@@ -15,12 +15,14 @@ constexpr const char* kEngineExtension = ".scr";
 
 ResultCode registerUnder(platform::Platform& platform, RegistryRoot root,
                          const std::string& keyPath, const std::string& displayName,
-                         const std::string& command) {
+                         const std::string& command, std::vector<RegistryRoot>* createdUnder) {
     try {
         platform::WinError error = platform::kErrorNone;
         const auto key = platform.registry.createKey(root, keyPath, error);
         if (!key)
             return result::kUninstallEntryNotWritten;
+        if (createdUnder)
+            createdUnder->push_back(root);
         if (key->setString(kDisplayNameValue, displayName) != platform::kErrorNone ||
             key->setString(kUninstallStringValue, command) != platform::kErrorNone)
             return result::kUninstallEntryNotWritten;
@@ -63,7 +65,8 @@ std::string uninstallKeyPath(std::string_view title) {
 
 ResultCode registerUninstallEntry(platform::Platform& platform, const ResourceTexts& texts,
                                   const std::string& systemDir, const std::string& title,
-                                  const std::string& shortName) {
+                                  const std::string& shortName,
+                                  std::vector<RegistryRoot>* createdUnder) {
     trace("registerUninstallEntry", title);
     const std::string keyPath = uninstallKeyPath(title);
     if (keyPath.empty())
@@ -78,10 +81,11 @@ ResultCode registerUninstallEntry(platform::Platform& platform, const ResourceTe
     }
     const std::string command = engine + kUninstallSwitch;
 
-    ResultCode code =
-        registerUnder(platform, RegistryRoot::LocalMachine, keyPath, displayName, command);
+    ResultCode code = registerUnder(platform, RegistryRoot::LocalMachine, keyPath, displayName,
+                                    command, createdUnder);
     if (code != result::kOk)
-        code = registerUnder(platform, RegistryRoot::CurrentUser, keyPath, displayName, command);
+        code = registerUnder(platform, RegistryRoot::CurrentUser, keyPath, displayName, command,
+                             createdUnder);
     trace("registerUninstallEntry", static_cast<std::int64_t>(code));
     return code;
 }
@@ -98,5 +102,18 @@ ResultCode removeUninstallEntry(platform::Platform& platform, const std::string&
     if (code != result::kOk)
         removeUnder(platform, RegistryRoot::CurrentUser, keyPath);
     trace("removeUninstallEntry", static_cast<std::int64_t>(code));
+    return code;
+}
+
+ResultCode removeUninstallEntryUnder(platform::Platform& platform, const std::string& title,
+                                     const std::vector<RegistryRoot>& roots) {
+    trace("removeUninstallEntryUnder", title);
+    const std::string keyPath = uninstallKeyPath(title);
+    if (keyPath.empty())
+        return result::kOk;
+    ResultCode code = result::kOk;
+    for (const RegistryRoot root : roots)
+        if (removeUnder(platform, root, keyPath) != result::kOk)
+            code = result::kUninstallEntryNotRemoved;
     return code;
 }

@@ -5,9 +5,11 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/result_codes.h"
 #include "platform/platform.h"
+#include "platform/registry.h"
 #include "system/resource_texts.h"
 
 constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -22,10 +24,12 @@ std::string uninstallKeyPath(std::string_view title);
 
 // Writes "DisplayName" (makeDisplayName) and "UninstallString" (`systemDir`
 // + short name + ".scr /u", the path in its short form on Windows 95/98/ME)
-// under HKEY_LOCAL_MACHINE, else under HKEY_CURRENT_USER. 0 or -2201.
+// under HKEY_LOCAL_MACHINE, else under HKEY_CURRENT_USER. 0 or -2201. Every
+// root where the key was opened for writing is added to `createdUnder`.
 ResultCode registerUninstallEntry(platform::Platform& platform, const ResourceTexts& texts,
                                   const std::string& systemDir, const std::string& title,
-                                  const std::string& shortName);
+                                  const std::string& shortName,
+                                  std::vector<platform::RegistryRoot>* createdUnder = nullptr);
 
 // Deletes the two values and the key under HKEY_LOCAL_MACHINE, and only when
 // that fails under HKEY_CURRENT_USER as well. A key that cannot be opened
@@ -33,3 +37,8 @@ ResultCode registerUninstallEntry(platform::Platform& platform, const ResourceTe
 // when HKEY_LOCAL_MACHINE cannot be opened. 0, or -2202 when the deletion
 // under HKEY_LOCAL_MACHINE failed.
 ResultCode removeUninstallEntry(platform::Platform& platform, const std::string& title);
+
+// Deletes the two values and the key under each of `roots` (where a run
+// wrote them). 0, or -2202 when one of the deletions failed.
+ResultCode removeUninstallEntryUnder(platform::Platform& platform, const std::string& title,
+                                     const std::vector<platform::RegistryRoot>& roots);

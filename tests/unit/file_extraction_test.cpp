@@ -89,15 +89,20 @@ TEST_F(Extraction, LibraryEntryNamesAndKinds) {
     EXPECT_EQ(fileText(kWork + "install_flash_player_active_x.exe"), "flash");
 }
 
-TEST_F(Extraction, LibraryDestinationsRetryAndStaySilent) {
+TEST_F(Extraction, LibraryDestinationsRetryAndOnlyAHeldOneIsReported) {
     content = standardPackage({});
     content.entries[9] = entryOf("saver1.bin", 3, compressible(3000, 'l'));
     prepare();
     fakes.files.addFile(kShared + "saver1.dll", "old library");
     fakes.files.holdOpen(kShared + "saver1.dll");
-    ASSERT_EQ(mainEntries(), result::kOk) << "a held destination is kept";
+    EXPECT_EQ(mainEntries(), result::kFileBusy) << "a held destination ends the extraction";
     EXPECT_EQ(fakes.files.deleteAttempts(kShared + "saver1.dll"), 2000);
     EXPECT_EQ(fileText(kShared + "saver1.dll"), "old library");
+    EXPECT_EQ(dialogTexts(),
+              std::vector<std::string>{"Installation Error:  File is busy and cannot be replaced. "
+                                       "Please close any other application that may be using this "
+                                       "file and try again.\r\n\r\nFile: " +
+                                       kShared + "saver1.dll"});
 
     // A failing library entry returns its code without a dialog.
     fakes.files.release(kShared + "saver1.dll");
@@ -113,12 +118,13 @@ TEST_F(Extraction, OlderDestinationsReadOnlyOrHeld) {
     fakes.files.addFile(kSystem + "Aqua5405.scr", "old engine", platform::attr::kReadOnly);
     fakes.files.addFile(saverFolder() + "extra.txt", "kept");
     fakes.files.holdOpen(saverFolder() + "extra.txt");
-    ASSERT_EQ(mainEntries(), result::kOk);
-    EXPECT_EQ(fileText(kSystem + "Aqua5405.scr"), textOf(content.entries[6]->bytes));
+    EXPECT_EQ(mainEntries(), result::kFileBusy);
+    EXPECT_EQ(fileText(kSystem + "Aqua5405.scr"), textOf(content.entries[6]->bytes))
+        << "a read-only file is replaced";
     EXPECT_EQ(fileText(saverFolder() + "extra.txt"), "kept");
-    EXPECT_EQ(fileText(saverFolder() + "more.txt"), textOf(content.entries[10]->bytes))
-        << "the entries after a held one are placed";
-    EXPECT_TRUE(fakes.ui.dialogs.empty());
+    EXPECT_FALSE(fakes.files.exists(saverFolder() + "more.txt"))
+        << "a held file ends the extraction, never skipped";
+    EXPECT_EQ(fakes.ui.dialogs.size(), 1u);
 }
 
 TEST_F(Extraction, ShortExpansionIsASizeError) {

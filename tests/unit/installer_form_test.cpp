@@ -219,9 +219,9 @@ TEST_F(Driver, FailuresEndTheRunAndLeaveNothing) {
          std::nullopt,
          true,
          {kPlayerRequiredMessage},
-         0,
+         result::kFlashPlayerRequired,
          false},
-        {"/q extracts the preview", installmode::kBitmap, {"/q"}, 3, false, {}, 0, false},
+        {"/q extracts the preview", installmode::kBitmap, {"/q"}, 3, false, {}, -13, false},
         {"quiet install fails", installmode::kQuiet, {}, 6, false, {}, -13, true},
     };
     for (const auto& c : cases) {
@@ -550,7 +550,7 @@ TEST_F(Driver, AFailedInstallationReportsAndWaitsForCancel) {
          [](auto& files) { files.addFile(kEngine, "old"), files.holdOpen(kEngine); },
          "Installation Aborted: Screensaver cannot be replaced.",
          std::vector<std::string>(
-             2, "Installation Error: Screensaver cannot be replaced.\r\n\r\nPlease close the "
+             1, "Installation Error: Screensaver cannot be replaced.\r\n\r\nPlease close the "
                 "screen saver control panel and try again. If the install fails again, you may "
                 "have insufficient privileges to install screen savers. Please contact your system "
                 "administrator for assistance.")},

@@ -108,7 +108,7 @@ TEST_F(Paths, WorkFolderFailureReportsTheLastError) {
     fakes.files.denyAccess(base);
     std::string out;
     EXPECT_EQ(makeUniqueWorkFolder(platform, "Vlx", out), platform::kErrorAccessDenied);
-    EXPECT_EQ(out, base + "Vlx");
+    EXPECT_EQ(out, "") << "no folder was made";
 }
 
 TEST_F(Paths, WorkFolderTriesCandidatesUpTo1000) {
@@ -119,7 +119,7 @@ TEST_F(Paths, WorkFolderTriesCandidatesUpTo1000) {
     ASSERT_EQ(makeUniqueWorkFolder(platform, "Vlx", out), result::kOk);
     EXPECT_EQ(out, base + "Vlx1000\\");
     EXPECT_EQ(makeUniqueWorkFolder(platform, "Vlx", out), platform::kErrorAlreadyExists);
-    EXPECT_EQ(out, base + "Vlx");
+    EXPECT_EQ(out, "") << "no folder was made";
     EXPECT_FALSE(fakes.files.exists(base + "Vlx1001"));
 }
 

@@ -33,6 +33,11 @@ struct SaverFolder : ::testing::Test {
     }
 };
 
+// A fresh machine for one row of a table.
+struct OneMachine final : SaverFolder {
+    void TestBody() override {}
+};
+
 TEST_F(SaverFolder, NoOlderSaverMakesBothFoldersWithoutAsking) {
     EXPECT_EQ(prepare(), result::kOk);
     EXPECT_TRUE(fakes.ui.dialogs.empty());
@@ -146,14 +151,40 @@ TEST_F(SaverFolder, QuietModeReplacesWithoutAsking) {
     EXPECT_FALSE(files.exists(kRoot + "Aqua5405\\saver.dat"));
 }
 
-TEST_F(SaverFolder, PartsOfTheOlderSaverThatStayAreNotReported) {
-    addOlderSaverInRoot();
-    files.holdOpen(kRoot + "Aqua5405\\saver.dat");
-    files.holdOpen(kRoot + "Aqua5405.scr");
-    EXPECT_EQ(prepare("Aqua5405", false), result::kOk);
-    EXPECT_TRUE(files.exists(kRoot + "Aqua5405\\saver.dat"));
-    EXPECT_TRUE(files.exists(kRoot + "Aqua5405.scr"));
-    EXPECT_TRUE(fakes.ui.dialogs.empty());
+// Whatever of the older saver cannot be set aside ends the preparation with
+// everything where it was: nothing set aside stays, nothing is made.
+TEST(SaverFolderBusy, ABusyPartLeavesTheOlderSaverWhereItWas) {
+    const std::string kSystemEngine = "C:\\WINDOWS\\system32\\Aqua5405.scr";
+    const struct {
+        const char* what;
+        std::string held;
+        ResultCode code;
+        std::string refused; // a folder is named for the file in it
+    } cases[] = {
+        {"engine in the root", kRoot + "Aqua5405.scr", result::kSaverBusy, kRoot + "Aqua5405.scr"},
+        {"settings file", kRoot + "Aqua5405\\saver.dat", result::kFileBusy, kRoot + "Aqua5405\\"},
+        {"engine in the Windows folder", kWindows + "Aqua5405.scr", result::kSaverBusy,
+         kWindows + "Aqua5405.scr"},
+        {"engine in the system folder", kSystemEngine, result::kSaverBusy, kSystemEngine},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OneMachine test;
+        test.addOlderSaverInRoot();
+        test.files.addFile(kWindows + "Aqua5405.scr", "old engine");
+        test.files.addFile(kSystemEngine, "old system engine");
+        const std::vector<std::string> before = test.files.allPaths();
+        test.files.holdOpen(c.held);
+        EarlierSaver earlier(test.platform);
+        EXPECT_EQ(prepareSaverFolder(test.platform, kWindows, kRoot, "Aqua5405", "Aquarium", "",
+                                     false, earlier, {kSystemEngine}),
+                  c.code);
+        EXPECT_EQ(earlier.refusedPath(), c.refused);
+        EXPECT_TRUE(earlier.empty());
+        EXPECT_EQ(test.files.allPaths(), before);
+        EXPECT_EQ(test.files.content(kRoot + "Aqua5405\\media\\a.jpg"), "old picture");
+        EXPECT_TRUE(test.fakes.ui.dialogs.empty());
+    }
 }
 
 TEST_F(SaverFolder, FailedCreationsGiveTheirWindowsError) {
