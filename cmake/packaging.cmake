@@ -7,7 +7,8 @@
 #                 impborl.dll, README.txt and the example saver; the build
 #                 makes it too (release/), for the test that unpacks it
 # The files carry the time SOURCE_DATE_EPOCH (see release.cmake); file
-# modes and folder modes are fixed, so two runs give the same bytes.
+# modes and folder modes are fixed, and the zip's entries are put in name
+# order (normalize_package.cmake), so two runs give the same bytes.
 # The 64-bit twin is never packaged.
 
 # cpack packs what is built; scripts/release.sh builds only the release
@@ -22,6 +23,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "makes installers for Windows screen savers")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/release)
 set(CPACK_SOURCE_GENERATOR "")
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/normalize_package.cmake)
+set(CPACK_VLX_SOURCE_DATE_EPOCH "${VLX_SOURCE_DATE_EPOCH}")
 set(packaged OFF)
 
 if(WIN32 AND NOT VLX_TWIN)

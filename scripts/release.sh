@@ -31,7 +31,7 @@ fi
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
 install_missing cmake make g++ googletest libgtest-dev zlib1g-dev libjpeg62-turbo-dev \
-  nlohmann-json3-dev libssl-dev g++-mingw-w64-i686 libz-mingw-w64-dev nasm dpkg-dev
+  nlohmann-json3-dev libssl-dev g++-mingw-w64-i686 libz-mingw-w64-dev nasm dpkg-dev strip-nondeterminism
 jpeg=${VLX_JPEG_MINGW:-}
 if [ -z "$jpeg" ]; then
   build_libjpeg_mingw

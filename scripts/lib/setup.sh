@@ -27,6 +27,7 @@ PACKAGES=(
   zlib1g-dev libjpeg62-turbo-dev libstorm-dev nlohmann-json3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev nasm dpkg-dev
   wine wine64 xvfb imagemagick x11-apps x11-utils xxd osslsigncode openssl libssl-dev
+  strip-nondeterminism
 )
 PACKAGES_32BIT=(wine32:i386)
 
