@@ -20,12 +20,13 @@ int main(int argc, char** argv) {
         PackagePlan plan = readPackageDescription(argv[1]);
         setImplodeLibrary(plan, argv[4]);
         const Bytes stub = readWholeFile(argv[3]);
-        const AssembledInstaller installer =
-            assembleInstaller(plan, stub, {}, std::strtoll(argv[5], nullptr, 10));
+        PackingOptions options;
+        options.workers = defaultPackingWorkers();
+        options.imageSize = std::strtoll(argv[5], nullptr, 10);
         AtomicOutputFile file(argv[2]);
-        file.write(installer.bytes);
+        const WrittenInstaller installer = writeInstaller(plan, stub, options, file);
         file.commit();
-        std::cout << argv[2] << ": " << installer.bytes.size() << " bytes (64-bit test twin)\n";
+        std::cout << argv[2] << ": " << installer.size << " bytes (64-bit test twin)\n";
         return 0;
     } catch (const std::exception& error) {
         std::cerr << "twin_pack: " << error.what() << "\n";

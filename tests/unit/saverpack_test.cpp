@@ -114,9 +114,9 @@ class Saverpack : public ::testing::Test {
                   static_cast<std::streamsize>(bytes.size()));
     }
 
-  protected:
     fs::path path(const std::string& relative) const { return dir_ / relative; }
 
+  protected:
     Bytes get(const std::string& relative) const { return readWholeFile(path(relative)); }
 
     ToolRun run(const std::vector<std::string>& args,
@@ -270,6 +270,13 @@ const Refusal kRefusals[] = {
      "package.json: dataFile.files[0].nmae: unknown field\n"},
     {"UnknownInstallMode", [](Saverpack&, json& d) { d["installMode"] = 5; },
      "package.json: installMode: must be 1, 2, 3, 4 or 8"},
+    {"DataFileOver2GB",
+     [](Saverpack& t, json&) {
+         t.put("data/reef.avi", {});
+         fs::resize_file(t.path("data/reef.avi"), 3ull << 30); // sparse: nothing is written
+     },
+     "reef.avi: 3221225472 bytes, more than the 2147483647 a file here may have (data file "
+     "\"reef.avi\" in "},
     {"LibraryThatIsNoDll",
      [](Saverpack& t, json&) {
          t.put("impborl.dll", bytesOf("\x7f"
@@ -448,6 +455,12 @@ TEST_F(Saverpack, CommandLineMistakesAreUsageErrors) {
     EXPECT_EQ(result.code, 2);
     EXPECT_NE(result.err.find("--window must be 1024, 2048 or 4096"), std::string::npos);
     EXPECT_EQ(run({"list", "--fast", "a"}).code, 2);
+    for (const char* workers : {"0", "257", "2x", ""}) {
+        result = run({"build", "d.json", "-o", "o.exe", "-j", workers});
+        EXPECT_EQ(result.code, 2) << workers;
+        EXPECT_NE(result.err.find("-j takes a number of files from 1 to 256"), std::string::npos)
+            << result.err;
+    }
     for (const char* command : {"build", "list", "verify", "implode", "explode"}) {
         result = run({command, "--help"});
         EXPECT_EQ(result.code, 0);
@@ -648,7 +661,8 @@ TEST_F(Saverpack, ProgressOnlyOnATerminalAndNotWithQuiet) {
 
     ToolRun result = run(buildArgs, terminal);
     ASSERT_EQ(result.code, 0);
-    EXPECT_NE(result.err.find("\rpacking entries: 9/9, "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("\rpacking: 11/11, "), std::string::npos)
+        << "8 entries and 3 data files: " << result.err;
     EXPECT_TRUE(result.err.ends_with("\r" + note)) << "the line is cleared before the note";
     result = run(verifyArgs, terminal);
     EXPECT_NE(result.err.find("\rchecking data files: 4/4, "), std::string::npos) << result.err;
@@ -976,6 +990,119 @@ TEST(SignerOutput, IsShownOnlyAsPlainText) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(plainText(c.printed), c.shown) << c.what;
+}
+
+// ---- packing on many workers ------------------------------------------------------------
+
+// Workers finish files out of order, even on two cores when there are eight
+// of them; the installer must not show it.
+TEST_F(Saverpack, AnyNumberOfWorkersWritesTheSameInstaller) {
+    std::mt19937 random(7);
+    for (int i = 0; i < 300; ++i) {
+        const std::size_t size = random() % 6000;
+        const std::string name = "data/many/" + std::to_string(i) + (i % 3 ? ".bin" : ".txt");
+        put(name, i % 3 ? randomBytes(size, static_cast<unsigned>(i))
+                        : textBytes(size, "word " + std::to_string(i) + " "));
+    }
+    Bytes large = textBytes(3 << 20, "a long movie of the reef, frame after frame; ");
+    const Bytes noise = randomBytes(1 << 20, 8);
+    std::copy(noise.begin(), noise.end(), large.begin() + (1 << 20));
+    put("data/reef.avi", large);
+
+    const struct {
+        const char* what;
+        fs::path description;
+        std::vector<std::string> workers; // the builds that must agree
+    } cases[] = {
+        {"many small files and one large", path("package.json"), {"-j", "8"}},
+        {"many small files and one large", path("package.json"), {}},
+        {"the example", fs::path(VLX_EXAMPLES_DIR) / "aquarium" / "package.json", {}},
+    };
+    put("package.json", bytesOf(description_.dump()));
+    for (const auto& c : cases) {
+        const auto buildWith = [&](const std::vector<std::string>& workers,
+                                   const std::string& out) {
+            std::vector<std::string> args = {"build",     c.description.string(),
+                                             "-o",        path(out).string(),
+                                             "--library", path("impborl.dll").string()};
+            args.insert(args.end(), workers.begin(), workers.end());
+            const ToolRun result = run(args);
+            EXPECT_EQ(result.code, 0) << c.what << ": " << result.err;
+            return get(out);
+        };
+        const Bytes one = buildWith({"-j", "1"}, "one.exe");
+        EXPECT_EQ(buildWith(c.workers, "many.exe"), one) << c.what;
+    }
+    EXPECT_EQ(run({"verify", path("many.exe").string()}).code, 0);
+}
+
+// A stream is given up as soon as it is no smaller than the best so far: the
+// choice must still be the one that compressing it to its end in both
+// literal modes makes.
+TEST(SaverpackCompression, KeepsTheSmallerStreamOnlyWhenItShrinks) {
+    Bytes mixed = textBytes(40000, "the quick brown fish ");
+    const Bytes noise = randomBytes(20000, 9);
+    mixed.insert(mixed.begin() + 10000, noise.begin(), noise.end());
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool tryAscii;
+    } cases[] = {
+        {"noise: stored", randomBytes(70000, 10), true},
+        {"one byte: stored", bytesOf("x"), true},
+        {"text: the smaller mode", textBytes(50000, "Kelp and seagrass sway. "), true},
+        {"text, binary mode only", textBytes(50000, "Kelp and seagrass sway. "), false},
+        {"zeros", Bytes(65536, 0), true},
+        {"text around noise", mixed, true},
+    };
+    for (const auto& c : cases) {
+        CompressionChoice choice;
+        choice.tryAscii = c.tryAscii;
+        std::optional<Bytes> expected;
+        for (unsigned int mode : {implode::kModeBinary, implode::kModeAscii}) {
+            if (mode == implode::kModeAscii && !c.tryAscii)
+                continue;
+            implode::ImplodeSettings settings;
+            settings.mode = mode;
+            Bytes whole = implode::implodeBuffer(c.bytes, settings).stream;
+            if (whole.size() < (expected ? expected->size() : c.bytes.size()))
+                expected = std::move(whole);
+        }
+        MemorySource source(c.bytes);
+        const Compression got = compressSmaller(source, choice);
+        EXPECT_FALSE(got.readFailed) << c.what;
+        EXPECT_EQ(got.stream, expected) << c.what;
+    }
+}
+
+TEST_F(Saverpack, StoresWhatDoesNotShrinkAsItIs) {
+    put("data/noise.jpg", randomBytes(200000, 11));
+    json description = description_;
+    description["dataFile"]["files"].push_back(
+        {{"file", "files/readme.txt"}, {"name", "readme-stored.txt"}, {"compress", false}});
+    ASSERT_EQ(build(description).code, 0);
+    const Bytes installer = get("out.exe");
+    MemorySource source(installer);
+    const PackageReport report = inspectPackage(source, InspectionDepth::list);
+    ASSERT_TRUE(report.dataFile);
+    const struct {
+        std::string name;
+        int compressed;
+        std::int32_t stored;
+    } expected[] = {{"noise.jpg", 0, 200000}, {"readme-stored.txt", 0, 900}, {"plants.txt", 1, -1}};
+    for (const auto& e : expected) {
+        const auto item =
+            std::find_if(report.dataFile->items.begin(), report.dataFile->items.end(),
+                         [&](const ItemReport& i) { return i.record.name == e.name; });
+        ASSERT_NE(item, report.dataFile->items.end()) << e.name;
+        ASSERT_TRUE(item->header) << e.name;
+        EXPECT_EQ(item->header->compressed, e.compressed) << e.name;
+        if (e.stored >= 0)
+            EXPECT_EQ(item->header->bytesFollowing(), e.stored) << e.name;
+        else
+            EXPECT_LT(item->header->bytesFollowing(), item->header->size) << e.name;
+    }
+    EXPECT_EQ(run({"verify", path("out.exe").string()}).code, 0);
 }
 
 } // namespace

@@ -191,8 +191,10 @@ TEST(SaverpackExe, ItsInstallerInstallsQuietly) {
         PackagePlan plan = readPackageDescription(description);
         setImplodeLibrary(plan, pathFromUtf8(programFolder() + "impborl.dll"));
         const Bytes stub = readWholeFile(pathFromUtf8(programFolder() + "installer.exe"));
+        PackingOptions options;
+        options.imageSize = static_cast<std::int64_t>(stub.size());
         AtomicOutputFile file(installer);
-        file.write(assembleInstaller(plan, stub, {}, static_cast<std::int64_t>(stub.size())).bytes);
+        writeInstaller(plan, stub, options, file);
         file.commit();
     }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 #include <system_error>
+#include <utility>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -49,21 +50,24 @@ std::uint64_t regularFileSize(const fs::path& path) {
     return size;
 }
 
-} // namespace
-
-Bytes readWholeFile(const fs::path& path, std::uint64_t limit) {
-    const std::uint64_t size = regularFileSize(path);
+void refuseOverLimit(const fs::path& path, std::uint64_t size, std::uint64_t limit) {
     if (size > limit)
         throw ToolError(path, std::to_string(size) + " bytes, more than the " +
                                   std::to_string(limit) + " a file here may have");
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw ToolError(path, "cannot be opened for reading");
-    Bytes bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (static_cast<std::uint64_t>(in.gcount()) != size)
-        throw ToolError(path, "could not be read to its end");
+}
+
+Bytes readAll(OpenedFile& file) {
+    Bytes bytes(static_cast<std::size_t>(file.size()));
+    if (!file.read(0, bytes))
+        throw ToolError(file.path(), "could not be read to its end");
     return bytes;
+}
+
+} // namespace
+
+Bytes readWholeFile(const fs::path& path, std::uint64_t limit) {
+    OpenedFile file = openFile(path, limit);
+    return readAll(file);
 }
 
 std::ifstream openInputFile(const fs::path& path) {
@@ -145,6 +149,7 @@ class OwnedDescriptor {
             ::close(fd_);
     }
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
 
   private:
     int fd_;
@@ -174,26 +179,152 @@ void checkStaysInside(const fs::path& folder, const fs::path& path) {
     refuseOutside(path, resolved, false);
 }
 
-Bytes readFileInside(const fs::path& folder, const fs::path& path, std::uint64_t limit) {
-    checkStaysInside(folder, path);
+OpenedFile::OpenedFile(OpenedFile&& other) noexcept
+    : path_(std::move(other.path_)), file_(other.file_), size_(other.size_) {
 #if defined(_WIN32)
+    other.file_ = nullptr;
+#else
+    other.file_ = -1;
+#endif
+}
+
+OpenedFile& OpenedFile::operator=(OpenedFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        path_ = std::move(other.path_);
+        file_ = other.file_;
+        size_ = other.size_;
+#if defined(_WIN32)
+        other.file_ = nullptr;
+#else
+        other.file_ = -1;
+#endif
+    }
+    return *this;
+}
+
+OpenedFile::~OpenedFile() {
+    close();
+}
+
+#if defined(_WIN32)
+
+void OpenedFile::close() {
+    if (file_ != nullptr)
+        CloseHandle(file_);
+    file_ = nullptr;
+}
+
+bool OpenedFile::read(std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (offset > size_ || out.size() > size_ - offset)
+        return false;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const std::uint64_t at = offset + done;
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(at);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const auto piece = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(file_, out.data() + done, piece, &got, &position) || got == 0)
+            return false;
+        done += got;
+    }
+    return true;
+}
+
+bool OpenedFile::keptItsSize() const {
+    LARGE_INTEGER now{};
+    return GetFileSizeEx(file_, &now) && static_cast<std::uint64_t>(now.QuadPart) == size_;
+}
+
+OpenedFile openFile(const fs::path& path, std::uint64_t limit) {
+    regularFileSize(path); // says why a folder or a missing file is not read
+    const HANDLE file =
+        CreateFileW(path.wstring().c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw ToolError(path, "cannot be opened for reading");
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
+        throw ToolError(path, "cannot be read");
+    }
+    OpenedFile opened(path, file, static_cast<std::uint64_t>(size.QuadPart));
+    refuseOverLimit(path, opened.size(), limit);
+    return opened;
+}
+
+OpenedFile openFileInside(const fs::path& folder, const fs::path& path, std::uint64_t limit) {
+    checkStaysInside(folder, path);
     // Links are rare on Windows and need rights to make; the check above is
     // the one made.
-    return readWholeFile(path, limit);
+    return openFile(path, limit);
+}
+
 #else
-    if (!namedInside(folder, path))
-        return readWholeFile(path, limit);
+
+void OpenedFile::close() {
+    if (file_ >= 0)
+        ::close(file_);
+    file_ = -1;
+}
+
+bool OpenedFile::read(std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (offset > size_ || out.size() > size_ - offset)
+        return false;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got =
+            ::pread(file_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool OpenedFile::keptItsSize() const {
+    struct stat now {};
+    return ::fstat(file_, &now) == 0 && static_cast<std::uint64_t>(now.st_size) == size_;
+}
+
+namespace {
+
+// Opens `path` without following a FIFO's open into a hang, and refuses
+// anything but a regular file of at most `limit` bytes.
+OpenedFile openRegular(const fs::path& path, std::uint64_t limit, struct stat& opened) {
     // Not blocking: a FIFO put in the file's place must not hang the open.
-    const OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (file.get() < 0) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
         regularFileSize(path); // says why, when it can
         throw ToolError(path, std::string("cannot be opened for reading: ") + std::strerror(errno));
     }
-    struct stat opened {};
-    if (::fstat(file.get(), &opened) != 0 || S_ISDIR(opened.st_mode))
+    OwnedDescriptor owned(fd);
+    if (::fstat(fd, &opened) != 0 || S_ISDIR(opened.st_mode))
         throw ToolError(path, "is a folder, not a file");
     if (!S_ISREG(opened.st_mode))
         throw ToolError(path, "not a regular file");
+    refuseOverLimit(path, static_cast<std::uint64_t>(opened.st_size), limit);
+    return OpenedFile(path, owned.release(), static_cast<std::uint64_t>(opened.st_size));
+}
+
+} // namespace
+
+OpenedFile openFile(const fs::path& path, std::uint64_t limit) {
+    struct stat opened {};
+    return openRegular(path, limit, opened);
+}
+
+OpenedFile openFileInside(const fs::path& folder, const fs::path& path, std::uint64_t limit) {
+    checkStaysInside(folder, path);
+    if (!namedInside(folder, path))
+        return openFile(path, limit);
+    struct stat opened {};
+    OpenedFile file = openRegular(path, limit, opened);
     std::error_code error;
     const fs::path resolved = fs::canonical(path, error);
     const fs::path root = fs::canonical(folder, error);
@@ -202,22 +333,14 @@ Bytes readFileInside(const fs::path& folder, const fs::path& path, std::uint64_t
         checked.st_dev != opened.st_dev || checked.st_ino != opened.st_ino)
         throw ToolError(path, "was replaced while it was opened (a symbolic link put in its "
                               "way?); not packed");
-    const auto size = static_cast<std::uint64_t>(opened.st_size);
-    if (size > limit)
-        throw ToolError(path, std::to_string(size) + " bytes, more than the " +
-                                  std::to_string(limit) + " a file here may have");
-    Bytes bytes(static_cast<std::size_t>(size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(file.get(), bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            throw ToolError(path, "could not be read to its end");
-        done += static_cast<std::size_t>(got);
-    }
-    return bytes;
+    return file;
+}
+
 #endif
+
+Bytes readFileInside(const fs::path& folder, const fs::path& path, std::uint64_t limit) {
+    OpenedFile file = openFileInside(folder, path, limit);
+    return readAll(file);
 }
 
 AtomicOutputFile::AtomicOutputFile(const fs::path& target, [[maybe_unused]] Permissions permissions)
@@ -295,16 +418,25 @@ AtomicOutputFile::~AtomicOutputFile() {
 }
 
 void AtomicOutputFile::write(std::span<const std::uint8_t> bytes) {
+    writeAt(end_, bytes);
+}
+
+void AtomicOutputFile::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
+        const std::uint64_t at = offset + done;
 #if defined(_WIN32)
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(at);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
         const DWORD piece =
             static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
         DWORD wrote = 0;
-        if (!WriteFile(file_, bytes.data() + done, piece, &wrote, nullptr) || wrote == 0)
+        if (!WriteFile(file_, bytes.data() + done, piece, &wrote, &position) || wrote == 0)
             throw ToolError(target_, "writing failed (is the disk full?)");
 #else
-        const ssize_t wrote = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        const ssize_t wrote =
+            ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(at));
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote <= 0)
@@ -312,6 +444,7 @@ void AtomicOutputFile::write(std::span<const std::uint8_t> bytes) {
 #endif
         done += static_cast<std::size_t>(wrote);
     }
+    end_ = std::max(end_, offset + bytes.size());
 }
 
 void AtomicOutputFile::commit() {

@@ -82,6 +82,43 @@ class RangeSource final : public ByteSource {
     std::uint64_t size_;
 };
 
+// A file opened for reading, with the size it had when it was opened: its
+// bytes are read at any offset below that size, from any one thread at a
+// time. A read that comes up short means the file has shrunk since.
+class OpenedFile final : public ByteSource {
+  public:
+    OpenedFile(OpenedFile&& other) noexcept;
+    OpenedFile& operator=(OpenedFile&& other) noexcept;
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    ~OpenedFile() override;
+
+    std::uint64_t size() const override { return size_; }
+    bool read(std::uint64_t offset, std::span<std::uint8_t> out) override;
+    // Whether the file still has the size it was opened with.
+    bool keptItsSize() const;
+    const std::filesystem::path& path() const { return path_; }
+
+#if defined(_WIN32)
+    using Native = void*; // a HANDLE
+#else
+    using Native = int; // a file descriptor
+#endif
+    // Takes over `file`, open for reading, of `size` bytes.
+    OpenedFile(const std::filesystem::path& path, Native file, std::uint64_t size)
+        : path_(path), file_(file), size_(size) {}
+
+  private:
+    void close();
+
+    std::filesystem::path path_;
+    Native file_;
+    std::uint64_t size_;
+};
+
+// The file opened for reading; refuses what readWholeFile refuses.
+OpenedFile openFile(const std::filesystem::path& path, std::uint64_t limit = UINT32_MAX);
+
 // The rule for what the packer packs: `path`, once every symbolic link on
 // its way is followed, lies inside `folder` (the saver's folder), compared
 // part by part ("/a/saver2" is not inside "/a/saver"). A path that names a
@@ -91,10 +128,13 @@ class RangeSource final : public ByteSource {
 // leads outside the saver's folder (to /target); not packed".
 void checkStaysInside(const std::filesystem::path& folder, const std::filesystem::path& path);
 
-// readWholeFile for a file of the saver: checkStaysInside first, and then
-// again on the file as it was opened (on Linux its device and inode against
-// the resolved path's), so that a link put in place in between is refused
-// too.
+// openFile for a file of the saver: checkStaysInside first, and then again
+// on the file as it was opened (on Linux its device and inode against the
+// resolved path's), so that a link put in place in between is refused too.
+OpenedFile openFileInside(const std::filesystem::path& folder, const std::filesystem::path& path,
+                          std::uint64_t limit = UINT32_MAX);
+
+// The whole of a file of the saver, opened as openFileInside opens it.
 Bytes readFileInside(const std::filesystem::path& folder, const std::filesystem::path& path,
                      std::uint64_t limit = UINT32_MAX);
 
@@ -117,8 +157,12 @@ class AtomicOutputFile {
     ~AtomicOutputFile();
 
     void write(std::span<const std::uint8_t> bytes);
+    // Writes from `offset` on, over bytes written before; write() goes on
+    // after the furthest byte written.
+    void writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     void commit();
     const std::filesystem::path& temporaryPath() const { return temporary_; }
+    std::uint64_t size() const { return end_; }
 
   private:
     void closeFile();
@@ -131,5 +175,6 @@ class AtomicOutputFile {
     int fd_ = -1;
     unsigned mode_ = 0;
 #endif
+    std::uint64_t end_ = 0; // where write() goes on
     bool committed_ = false;
 };

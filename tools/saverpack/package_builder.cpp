@@ -1,28 +1,91 @@
 #include "package_builder.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
-StoredBytes storeBytes(std::span<const std::uint8_t> data, bool allowCompression,
-                       const CompressionChoice& choice) {
-    StoredBytes stored{Bytes(data.begin(), data.end()), false};
-    if (!allowCompression || data.empty())
-        return stored;
+namespace {
+
+// One stream being made, given up once it reaches `limit` bytes.
+struct Attempt {
+    explicit Attempt(ByteSource& from) : source(from) {}
+    ByteSource& source;
+    std::uint64_t position = 0;
+    std::size_t limit = 0;
+    Bytes stream;
+    bool givenUp = false;
+    bool readFailed = false;
+};
+
+constexpr std::size_t kReadPiece = 64 * 1024;
+
+unsigned int IMPLODE_CDECL readAttempt(char* buf, unsigned int* size, void* param) {
+    auto& attempt = *static_cast<Attempt*>(param);
+    if (attempt.givenUp || attempt.readFailed)
+        return 0; // the compressor ends its stream early
+    const auto count = static_cast<std::size_t>(
+        std::min<std::uint64_t>({*size, kReadPiece, attempt.source.size() - attempt.position}));
+    if (count == 0)
+        return 0;
+    if (!attempt.source.read(attempt.position,
+                             std::span(reinterpret_cast<std::uint8_t*>(buf), count))) {
+        attempt.readFailed = true;
+        return 0;
+    }
+    attempt.position += count;
+    return static_cast<unsigned int>(count);
+}
+
+void IMPLODE_CDECL writeAttempt(char* buf, unsigned int* size, void* param) {
+    auto& attempt = *static_cast<Attempt*>(param);
+    if (attempt.givenUp || *size >= attempt.limit - attempt.stream.size()) {
+        attempt.givenUp = true;
+        return;
+    }
+    attempt.stream.insert(attempt.stream.end(), buf, buf + *size);
+}
+
+} // namespace
+
+Compression compressSmaller(ByteSource& source, const CompressionChoice& choice) {
+    Compression result;
+    if (source.size() == 0 || source.size() > SIZE_MAX)
+        return result;
     std::vector<unsigned int> modes = {implode::kModeBinary};
     if (choice.tryAscii)
         modes.push_back(implode::kModeAscii);
     for (unsigned int mode : modes) {
+        Attempt attempt(source);
+        attempt.limit =
+            result.stream ? result.stream->size() : static_cast<std::size_t>(source.size());
+        attempt.stream.reserve(attempt.limit);
         implode::ImplodeSettings settings;
         settings.mode = mode;
         settings.dictSize = choice.dictionarySize;
         settings.parse = choice.parse;
-        implode::Imploded imploded = implode::implodeBuffer(data, settings);
-        if (imploded.result == implode::kResultOk && imploded.stream.size() < stored.bytes.size()) {
-            stored.bytes = std::move(imploded.stream);
-            stored.compressed = true;
+        const unsigned int code =
+            implode::implodeStream(readAttempt, writeAttempt, &attempt, settings);
+        if (attempt.readFailed) {
+            result.readFailed = true;
+            result.stream.reset();
+            return result;
         }
+        if (code == implode::kResultOk && !attempt.givenUp)
+            result.stream = std::move(attempt.stream);
     }
-    return stored;
+    return result;
+}
+
+StoredBytes storeBytes(std::span<const std::uint8_t> data, bool allowCompression,
+                       const CompressionChoice& choice) {
+    if (allowCompression) {
+        MemorySource source(data);
+        Compression compression = compressSmaller(source, choice);
+        if (compression.stream)
+            return {std::move(*compression.stream), true};
+    }
+    return {Bytes(data.begin(), data.end()), false};
 }
 
 Bytes buildDataFile(const DataFileContent& content, const CompressionChoice& choice,

@@ -11,11 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "file_io.h"
 #include "implode/implode.h"
 #include "payload/package_records.h"
 #include "progress.h"
-
-using Bytes = std::vector<std::uint8_t>;
 
 struct CompressionChoice {
     implode::Parse parse = implode::Parse::fast;
@@ -28,6 +27,18 @@ struct StoredBytes {
     Bytes bytes;
     bool compressed = false;
 };
+
+// The implode stream of what `source` holds, when that is smaller; none
+// when it is not (the bytes are then stored as they are). Each literal mode
+// tried is given up as soon as its stream is no smaller than the best so
+// far, so bytes that do not shrink are not compressed to their end, and the
+// memory taken stays below twice the source's size. `readFailed`: the
+// source did not give all of its bytes.
+struct Compression {
+    std::optional<Bytes> stream;
+    bool readFailed = false;
+};
+Compression compressSmaller(ByteSource& source, const CompressionChoice& choice);
 
 // The implode stream of `data` when it is smaller than `data`, else `data`.
 StoredBytes storeBytes(std::span<const std::uint8_t> data, bool allowCompression,

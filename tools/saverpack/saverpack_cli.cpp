@@ -45,7 +45,7 @@ prints the version.
 
 constexpr const char* kBuildHelp =
     R"(usage: saverpack build DESCRIPTION -o OUT.exe [--stub FILE] [--library FILE] [--best]
-                       [--sign PFX [--password-file FILE] [--timestamp URL]
+                       [-j N] [--sign PFX [--password-file FILE] [--timestamp URL]
                        [--sign-timeout S]] [--quiet]
 
 Reads the package description (JSON), checks it, packs every file it names
@@ -67,6 +67,8 @@ options:
                      description's "implodeLibrary", else the impborl.dll
                      that came with saverpack (found as installer.exe is).
   --best             the slower optimal parse: smaller streams
+  -j, --jobs N       compress N files at once (default: one per core); the
+                     installer is the same for any N
   --sign PFX ...     sign the installer before it is written, as "saverpack sign"
                      does (see "saverpack sign --help"); nothing is written when
                      signing fails
@@ -252,6 +254,17 @@ void refuseNonI386Image(const fs::path& file, const Bytes& image) {
     }
 }
 
+// -j N: from 1 to 256 files at once.
+unsigned int workerCount(const std::string& text) {
+    constexpr unsigned int kMost = 256;
+    unsigned int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > kMost)
+        throw UsageError{"-j takes a number of files from 1 to " + std::to_string(kMost) +
+                         ", not " + text};
+    return value;
+}
+
 fs::path chooseLibrary(const std::optional<fs::path>& option, const PackagePlan& plan,
                        const ToolEnvironment& environment) {
     if (option)
@@ -352,7 +365,8 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     std::optional<fs::path> output;
     std::optional<fs::path> stubOption;
     std::optional<fs::path> library;
-    CompressionChoice choice;
+    PackingOptions packing;
+    packing.workers = defaultPackingWorkers();
     bool quiet = false;
     SigningChoice signing;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -366,7 +380,9 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         else if (arg == "--library")
             library = pathFromUtf8(optionValue(args, i));
         else if (arg == "--best")
-            choice.parse = implode::Parse::best;
+            packing.choice.parse = implode::Parse::best;
+        else if (arg == "-j" || arg == "--jobs")
+            packing.workers = workerCount(optionValue(args, i));
         else if (arg == kQuietOption)
             quiet = true;
         else if (arg.size() > 1 && arg[0] == '-')
@@ -400,13 +416,15 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 
     TerminalProgress terminal(err);
     ProgressSink& progress = environment.errorsToTerminal && !quiet ? terminal : noProgress();
-    const AssembledInstaller installer =
-        assembleInstaller(plan, stub, choice, INSTALLER_SIZE_IN_BYTES, progress);
     refuseNonI386Image(libraryFile, readWholeFile(libraryFile));
+    packing.progress = &progress;
+    AtomicOutputFile file(*output);
+    const WrittenInstaller installer = writeInstaller(plan, stub, packing, file);
     for (const std::string& warning : installer.warnings)
         err << "saverpack: warning: " << warning << "\n";
 
-    MemorySource built(installer.bytes);
+    // Checked as it lies on the disk, before it takes the output's name.
+    FileSource built(file.temporaryPath());
     const PackageReport report = inspectPackage(built, InspectionDepth::verify, progress);
     if (!report.problems.empty()) {
         std::string problems;
@@ -416,17 +434,21 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
 
     std::optional<SignedInstaller> signedInstaller;
-    if (signingOptions)
-        signedInstaller = signChecked(installer.bytes, *signingOptions, *output);
-    const Bytes& written = signedInstaller ? signedInstaller->bytes : installer.bytes;
-
-    AtomicOutputFile file(*output);
-    file.write(written);
-    file.commit();
+    std::uint64_t writtenSize = installer.size;
+    if (signingOptions) {
+        signedInstaller =
+            signChecked(readWholeFile(file.temporaryPath()), *signingOptions, *output);
+        AtomicOutputFile signedFile(*output);
+        signedFile.write(signedInstaller->bytes);
+        signedFile.commit();
+        writtenSize = signedInstaller->bytes.size();
+    } else {
+        file.commit();
+    }
     std::size_t entries = 0;
     for (const PackageEntry& entry : report.header.entries)
         entries += entry.present() ? 1 : 0;
-    out << displayPath(*output) << ": " << written.size() << " bytes, " << entries << " entries, "
+    out << displayPath(*output) << ": " << writtenSize << " bytes, " << entries << " entries, "
         << plan.dataItems.size() << " data files";
     if (signedInstaller) {
         out << ", ";
