@@ -363,9 +363,10 @@ AtomicOutputFile::AtomicOutputFile(const fs::path& target, [[maybe_unused]] Perm
     for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
         const fs::path candidate = folder / pathFromUtf8(prefix + std::to_string(random()) +
                                                          std::to_string(random()) + ".tmp");
-        // CREATE_NEW fails on anything already there, a link included.
-        const HANDLE made = CreateFileW(candidate.wstring().c_str(), GENERIC_WRITE, 0, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // CREATE_NEW fails on anything already there, a link included. Others
+        // may read it: the finished installer is checked before it is renamed.
+        const HANDLE made = CreateFileW(candidate.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (made != INVALID_HANDLE_VALUE) {
             file_ = made;
             temporary_ = candidate;

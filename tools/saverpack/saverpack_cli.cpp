@@ -423,9 +423,12 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     for (const std::string& warning : installer.warnings)
         err << "saverpack: warning: " << warning << "\n";
 
-    // Checked as it lies on the disk, before it takes the output's name.
-    FileSource built(file.temporaryPath());
-    const PackageReport report = inspectPackage(built, InspectionDepth::verify, progress);
+    // Checked as it lies on the disk, before it takes the output's name (and
+    // closed again: Windows renames no file that is open).
+    const PackageReport report = [&] {
+        FileSource built(file.temporaryPath());
+        return inspectPackage(built, InspectionDepth::verify, progress);
+    }();
     if (!report.problems.empty()) {
         std::string problems;
         for (const std::string& problem : report.problems)
