@@ -125,6 +125,13 @@ void TInstallerForm::prepareInstallation() {
     context_.osClass = GetOperatingSystem(platform_.system);
 
     ResultCode code = initInstallerPaths(platform_, executablePath_, context_.paths);
+    // 64-bit Windows always has a native system folder: the Windows folder's,
+    // when SystemRoot could not be read.
+    if (code == result::kOk && context_.osClass == osclass::kWindows64 &&
+        context_.paths.nativeSystemDir.empty()) {
+        context_.paths.nativeSystemDir = context_.paths.windowsDir + "Sysnative\\";
+        context_.paths.protectedFolders.push_back(context_.paths.nativeSystemDir);
+    }
     removeStartupShortcut(platform_);
     if (code == result::kOk)
         setPackagePaths(context_);
@@ -136,6 +143,7 @@ void TInstallerForm::prepareInstallation() {
     if (code == result::kOk) {
         launcher_.notifyLauncher(launcher::kReadHeaderCommand);
         reporter_.runMode = header.installMode;
+        modeKnown_ = true;
         quietBySwitch = launcher_.announceQuietSwitches();
         if (quietBySwitch)
             reporter_.runMode = kQuietRunMode;
@@ -247,7 +255,7 @@ void TInstallerForm::showPreview(ResultCode& code, bool& installedWithoutPreview
 }
 
 ResultCode TInstallerForm::installScreenSaver() {
-    view_.showHourglass(true);
+    cleanUpStep("showHourglass", [&] { view_.showHourglass(true); });
     ResultCode code = result::kOk;
     EarlierSaver earlier(platform_, context_.paths.protectedFolders);
     placingStarted_ = false;
@@ -280,16 +288,20 @@ ResultCode TInstallerForm::installScreenSaver() {
         // Nothing can fail any more: what the earlier saver left goes, and
         // the launcher may make the new one the active saver.
         cleanUpStep("discardEarlierSaver", [&] { earlier.discard(); });
-        launcher_.notifyLauncher(
-            makeActiveSaverCommand(package.header.entries[entry::kEngine].name));
+        cleanUpStep("makeActiveSaver", [&] {
+            launcher_.notifyLauncher(
+                makeActiveSaverCommand(package.header.entries[entry::kEngine].name));
+        });
     } else {
         cleanUpStep("restoreEarlierSaver", [&] { restoreEarlierSaver(earlier); });
     }
+    // The outcome is settled: what the window shows of it may fail without
+    // changing it.
     if (!flags.installCancelled)
-        setupFormForInstallationComplete(code);
+        cleanUpStep("showOutcome", [&] { setupFormForInstallationComplete(code); });
     else
-        resetFormAfterAbort();
-    view_.showHourglass(false);
+        cleanUpStep("showAbort", [&] { resetFormAfterAbort(); });
+    cleanUpStep("hideHourglass", [&] { view_.showHourglass(false); });
     return code;
 }
 
@@ -345,7 +357,9 @@ void TInstallerForm::restoreEarlierSaver(EarlierSaver& earlier) {
 }
 
 void TInstallerForm::endWithoutInstalling(ResultCode code) {
-    if (quiet() || quietSwitchGiven_)
+    // Before the header is read nobody knows whether the package is quiet:
+    // its launcher may be waiting for the result.
+    if (quiet() || quietSwitchGiven_ || !modeKnown_)
         exitCode_ = code;
 }
 
@@ -460,8 +474,10 @@ void TInstallerForm::installBtnClick() {
                                         context_.package.header.offerControlPanel);
     } catch (const std::exception& error) {
         // Nothing may leave a window's message handler; the installation has
-        // cleaned up behind itself already.
+        // cleaned up behind itself already. The window stays, as after any
+        // failure.
         trace("installBtnClick", error.what());
+        code = result::kPreparationFailed;
     }
     if (code == result::kOk)
         close();

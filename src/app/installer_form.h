@@ -94,7 +94,8 @@ class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
     // copy that stays is named in a message.
     void restoreEarlierSaver(EarlierSaver& earlier);
     // The exit code of a run that ends without installing: the code that
-    // ended it when the run is quiet (by the package or by "/q").
+    // ended it when the run is quiet (by the package or by "/q") or ends
+    // before its mode is known.
     void endWithoutInstalling(ResultCode code);
     // The error report's message for the code, when it has one.
     bool showPreparationReport(ResultCode code);
@@ -126,6 +127,8 @@ class TInstallerForm final : public InstallerWindowEvents, public ProgressView {
     // Set once the installation got past setting aside an earlier saver:
     // only then does a failure remove what the run placed.
     bool placingStarted_ = false;
+    // The package's header was read: the run mode is known.
+    bool modeKnown_ = false;
     // Where the running installation wrote the uninstall entry.
     std::vector<platform::RegistryRoot> uninstallEntryRoots_;
 };

@@ -52,9 +52,9 @@ ResultCode EarlierSaver::setAside(const std::vector<std::string>& paths) {
         }
         if (!done) {
             refusedPath_ = path;
-            const std::vector<std::string> stay = putBackAll();
-            for (const std::string& left : stay)
-                trace("setAside: not put back", left);
+            // What cannot be put back now is named by the next restore.
+            for (const std::string& left : putBackAll())
+                notPutBack_.push_back(left);
             return isEngine(original) ? result::kSaverBusy : result::kFileBusy;
         }
     }
@@ -84,15 +84,43 @@ void EarlierSaver::keepUninstallEntry(const std::string& keyPath) {
 }
 
 bool EarlierSaver::putBack(const Moved& moved) {
+    platform::FileSystem& files = platform_.files;
     const std::string original = withoutTrailingBackslash(moved.original);
     const std::string aside = withoutTrailingBackslash(moved.aside);
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // Each part runs whatever the one before raised.
+    const auto attempt = [&](const char* what, const auto& step) {
         try {
-            if (platform_.files.moveFile(aside, original) == platform::kErrorNone)
-                return true;
+            return step();
         } catch (const std::exception& error) {
-            trace("putBack", error.what());
+            trace(what, error.what());
+            return false;
         }
+    };
+    for (int round = 0; round < 2; ++round) {
+        // Whatever stands in the place now was put there by this run after
+        // the earlier saver left it: a clean-up that could not remove it
+        // gets a second chance here.
+        attempt("putBack: clear", [&] {
+            if (isFolderPath(moved.original))
+                deleteFolderTree(files, moved.original, protectedFolders_);
+            else
+                deleteFileOnce(files, original);
+            return true;
+        });
+        if (attempt("putBack: move",
+                    [&] { return files.moveFile(aside, original) == platform::kErrorNone; }))
+            return true;
+        // What still stands there (a file that cannot be deleted) makes room
+        // under a name of its own and goes at the next restart.
+        if (attempt("putBack: make room", [&] {
+                const std::string leftover = original + kLeftoverSuffix;
+                if (!files.attributes(original) ||
+                    files.moveFile(original, leftover) != platform::kErrorNone)
+                    return false;
+                deleteAtRestart(files, leftover);
+                return files.moveFile(aside, original) == platform::kErrorNone;
+            }))
+            return true;
     }
     return false;
 }
@@ -125,7 +153,10 @@ bool EarlierSaver::rewriteUninstallEntry() {
 }
 
 std::vector<std::string> EarlierSaver::restore() {
-    std::vector<std::string> stay = putBackAll();
+    std::vector<std::string> stay = std::move(notPutBack_);
+    notPutBack_.clear();
+    for (const std::string& left : putBackAll())
+        stay.push_back(left);
     if (!kept_.empty() && !rewriteUninstallEntry())
         stay.push_back(uninstallKey_);
     kept_.clear();

@@ -16,6 +16,9 @@
 // unique. Never ".scr": no control panel lists a set-aside engine.
 constexpr const char* kSetAsideSuffix = ".vlx-aside";
 constexpr int kSetAsideCandidates = 100;
+// What a failed run left in an earlier saver's place and could not delete is
+// renamed with this to make room, and deleted at the next restart.
+constexpr const char* kLeftoverSuffix = ".vlx-failed";
 
 class EarlierSaver {
   public:
@@ -26,13 +29,15 @@ class EarlierSaver {
     // Sets aside every path of `paths` that exists (a folder ends with a
     // backslash), in their order. Returns 0, or -38 for an engine (a ".scr"
     // file) and -32 for anything else that could not be renamed; what was
-    // set aside is put back then, and refusedPath() names the path.
+    // set aside is put back then (what cannot be is named by restore), and
+    // refusedPath() names the path.
     ResultCode setAside(const std::vector<std::string>& paths);
     // Keeps "DisplayName" and "UninstallString" of the key under both roots.
     void keepUninstallEntry(const std::string& keyPath);
 
-    // Puts everything back, each rename tried twice, and writes the kept
-    // uninstall values again. Returns the set-aside copies (and the
+    // Puts everything back, each rename tried twice (what the failed run
+    // left in the place is deleted first), and writes the kept uninstall
+    // values again. Returns the set-aside copies (and the
     // uninstall key) that could not be put back; they stay as they are.
     std::vector<std::string> restore();
     // Deletes what was set aside; what cannot be deleted now (a running
@@ -65,4 +70,6 @@ class EarlierSaver {
     std::string uninstallKey_;
     std::vector<KeptValue> kept_;
     std::string refusedPath_;
+    // Copies that a refused setAside could not put back.
+    std::vector<std::string> notPutBack_;
 };

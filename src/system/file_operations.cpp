@@ -9,14 +9,22 @@ bool isSaverFile(const std::string& path) {
     return lowerAscii(extensionPart(path)) == ".scr";
 }
 
-// One deletion as deleteFileOnce makes it; true when the file is gone.
+bool gone(platform::WinError error) {
+    return error == platform::kErrorNone || error == platform::kErrorFileNotFound ||
+           error == platform::kErrorPathNotFound;
+}
+
+// One deletion as deleteFileOnce makes it; true when the file is gone. The
+// deletion itself tells whether there was a file: a question asked first
+// could fail and leave the file.
 bool deleteClearingAttributes(platform::FileSystem& files, const std::string& path) {
-    if (!files.fileExists(path))
+    if (gone(files.deleteFile(path)))
         return true;
-    if (files.deleteFile(path) == platform::kErrorNone)
-        return true;
+    const auto attributes = files.attributes(path);
+    if (attributes && (*attributes & platform::attr::kDirectory))
+        return true; // a folder is no file to delete
     files.setAttributes(path, platform::attr::kNormal);
-    return files.deleteFile(path) == platform::kErrorNone;
+    return gone(files.deleteFile(path));
 }
 
 // The folder named by a listed sub-folder entry, or empty for "." and "..".
@@ -111,11 +119,12 @@ ResultCode deleteHeldFolderTree(platform::FileSystem& files, const std::string& 
     }
     if (firstFailure != result::kOk)
         return firstFailure;
-    if (!files.folderExists(base))
-        return result::kOk;
     hold.reset();
+    if (gone(files.removeFolder(base)))
+        return result::kOk;
+    // A read-only folder is removed once its attribute is cleared.
     files.setAttributes(base, platform::attr::kNormal);
-    return files.removeFolder(base) == platform::kErrorNone ? result::kOk : result::kNotRemoved;
+    return gone(files.removeFolder(base)) ? result::kOk : result::kNotRemoved;
 }
 
 namespace {
