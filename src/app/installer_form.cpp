@@ -522,16 +522,18 @@ void TInstallerForm::FormClose() {
         context_.heldLibrary.reset();
         context_.heldPlayerInstaller.reset();
     });
-    if (!context_.paths.workDir.empty())
+    if (!context_.paths.workDir.empty()) {
+        bool removed = false;
         cleanUpStep("removeWorkFolder", [&] {
-            // What stays (a file another program holds) goes at the next
-            // restart.
-            if (deleteHeldFolderTree(platform_.files, context_.paths.workDir,
-                                     std::move(context_.paths.workFolderHold),
-                                     context_.paths.protectedFolders) != result::kOk &&
-                !isProtectedFolder(context_.paths.workDir, context_.paths.protectedFolders))
-                deleteAtRestart(platform_.files, context_.paths.workDir);
+            removed = deleteHeldFolderTree(platform_.files, context_.paths.workDir,
+                                           std::move(context_.paths.workFolderHold),
+                                           context_.paths.protectedFolders) == result::kOk;
         });
+        // What stays (a file another program holds) goes at the next restart.
+        if (!removed && !isProtectedFolder(context_.paths.workDir, context_.paths.protectedFolders))
+            cleanUpStep("removeWorkFolderAtRestart",
+                        [&] { deleteAtRestart(platform_.files, context_.paths.workDir); });
+    }
     cleanUpStep("postCloseToLauncher", [&] { launcher_.postCloseToLauncher(); });
     view_.terminate(exitCode_);
 }

@@ -179,15 +179,20 @@ std::vector<std::string> EarlierSaver::putBackAll() {
 void EarlierSaver::discard() {
     platform::FileSystem& files = platform_.files;
     for (const Moved& moved : moved_) {
+        const bool folder = isFolderPath(moved.aside);
+        bool deleted = false;
         try {
-            const bool folder = isFolderPath(moved.aside);
-            const ResultCode code = folder ? deleteFolderTree(files, moved.aside, protectedFolders_)
-                                           : deleteFileOnce(files, moved.aside);
-            if (code != result::kOk && files.attributes(moved.aside) &&
-                !(folder && isProtectedFolder(moved.aside, protectedFolders_)))
-                deleteAtRestart(files, moved.aside);
+            deleted = (folder ? deleteFolderTree(files, moved.aside, protectedFolders_)
+                              : deleteFileOnce(files, moved.aside)) == result::kOk;
         } catch (const std::exception& error) {
             trace("discard", error.what());
+        }
+        // What stays (a running engine) goes at the next restart.
+        try {
+            if (!deleted && !(folder && isProtectedFolder(moved.aside, protectedFolders_)))
+                deleteAtRestart(files, moved.aside);
+        } catch (const std::exception& error) {
+            trace("discard at restart", error.what());
         }
     }
     moved_.clear();

@@ -1,5 +1,7 @@
 #include "system/file_operations.h"
 
+#include <exception>
+
 #include "base/trace.h"
 #include "system/path_names.h"
 
@@ -9,22 +11,28 @@ bool isSaverFile(const std::string& path) {
     return lowerAscii(extensionPart(path)) == ".scr";
 }
 
-bool gone(platform::WinError error) {
-    return error == platform::kErrorNone || error == platform::kErrorFileNotFound ||
-           error == platform::kErrorPathNotFound;
+// Whether a deletion that answered `error` left nothing at `path`: "not
+// found" is checked, since it also comes from a path that is there but
+// cannot be reached.
+bool gone(platform::FileSystem& files, const std::string& path, platform::WinError error) {
+    if (error == platform::kErrorNone)
+        return true;
+    if (error != platform::kErrorFileNotFound && error != platform::kErrorPathNotFound)
+        return false;
+    return !files.attributes(path);
 }
 
 // One deletion as deleteFileOnce makes it; true when the file is gone. The
 // deletion itself tells whether there was a file: a question asked first
 // could fail and leave the file.
 bool deleteClearingAttributes(platform::FileSystem& files, const std::string& path) {
-    if (gone(files.deleteFile(path)))
+    if (gone(files, path, files.deleteFile(path)))
         return true;
     const auto attributes = files.attributes(path);
     if (attributes && (*attributes & platform::attr::kDirectory))
         return true; // a folder is no file to delete
     files.setAttributes(path, platform::attr::kNormal);
-    return gone(files.deleteFile(path));
+    return gone(files, path, files.deleteFile(path));
 }
 
 // The folder named by a listed sub-folder entry, or empty for "." and "..".
@@ -101,30 +109,37 @@ ResultCode deleteHeldFolderTree(platform::FileSystem& files, const std::string& 
     const std::string base = withTrailingBackslash(folder);
     ResultCode firstFailure = result::kOk;
     for (const platform::FolderEntry& entry : files.listFolder(base + "*.*")) {
-        if (entry.isFolder) {
-            const std::string sub = subFolderOf(base, entry.name);
-            if (sub.empty())
-                continue;
-            if (entry.isLink) {
-                // A junction or symbolic link: remove the link, never what it points at.
-                files.removeFolder(sub);
-                continue;
+        // What one entry raises keeps that entry alone: the others go.
+        try {
+            if (entry.isFolder) {
+                const std::string sub = subFolderOf(base, entry.name);
+                if (sub.empty())
+                    continue;
+                if (entry.isLink) {
+                    // A junction or symbolic link: remove the link, never what it points at.
+                    files.removeFolder(sub);
+                    continue;
+                }
+                deleteFolderTree(files, sub, protectedFolders);
+            } else {
+                const ResultCode code = deleteFileOnce(files, base + entry.name);
+                if (code != result::kOk && firstFailure == result::kOk)
+                    firstFailure = code;
             }
-            deleteFolderTree(files, sub, protectedFolders);
-        } else {
-            const ResultCode code = deleteFileOnce(files, base + entry.name);
-            if (code != result::kOk && firstFailure == result::kOk)
-                firstFailure = code;
+        } catch (const std::exception& error) {
+            trace("deleteFolderTree", error.what());
+            if (firstFailure == result::kOk)
+                firstFailure = result::kFileBusy;
         }
     }
     if (firstFailure != result::kOk)
         return firstFailure;
     hold.reset();
-    if (gone(files.removeFolder(base)))
+    if (gone(files, base, files.removeFolder(base)))
         return result::kOk;
     // A read-only folder is removed once its attribute is cleared.
     files.setAttributes(base, platform::attr::kNormal);
-    return gone(files.removeFolder(base)) ? result::kOk : result::kNotRemoved;
+    return gone(files, base, files.removeFolder(base)) ? result::kOk : result::kNotRemoved;
 }
 
 namespace {
