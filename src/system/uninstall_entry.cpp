@@ -33,16 +33,22 @@ ResultCode registerUnder(platform::Platform& platform, RegistryRoot root,
     }
 }
 
-ResultCode removeUnder(platform::Platform& platform, RegistryRoot root,
-                       const std::string& keyPath) {
+// `missingValuesGone`: a value that is not there (a write of this run that
+// failed) counts as deleted.
+ResultCode removeUnder(platform::Platform& platform, RegistryRoot root, const std::string& keyPath,
+                       bool missingValuesGone = false) {
     try {
         {
             platform::WinError error = platform::kErrorNone;
             const auto key = platform.registry.openKey(root, keyPath, error);
             if (!key)
                 return result::kOk;
-            if (key->deleteValue(kDisplayNameValue) != platform::kErrorNone ||
-                key->deleteValue(kUninstallStringValue) != platform::kErrorNone)
+            const auto deleted = [&](const char* name) {
+                const platform::WinError error = key->deleteValue(name);
+                return error == platform::kErrorNone ||
+                       (missingValuesGone && error == platform::kErrorFileNotFound);
+            };
+            if (!deleted(kDisplayNameValue) || !deleted(kUninstallStringValue))
                 return result::kUninstallEntryNotRemoved;
         } // the key is closed before it is deleted
         if (platform.registry.deleteKey(root, keyPath) != platform::kErrorNone)
@@ -113,7 +119,7 @@ ResultCode removeUninstallEntryUnder(platform::Platform& platform, const std::st
         return result::kOk;
     ResultCode code = result::kOk;
     for (const RegistryRoot root : roots)
-        if (removeUnder(platform, root, keyPath) != result::kOk)
+        if (removeUnder(platform, root, keyPath, true) != result::kOk)
             code = result::kUninstallEntryNotRemoved;
     return code;
 }

@@ -39,6 +39,7 @@ ResultCode registerUninstallEntry(platform::Platform& platform, const ResourceTe
 ResultCode removeUninstallEntry(platform::Platform& platform, const std::string& title);
 
 // Deletes the two values and the key under each of `roots` (where a run
-// wrote them). 0, or -2202 when one of the deletions failed.
+// wrote them); a value the run failed to write is no reason to keep the key.
+// 0, or -2202 when one of the deletions failed.
 ResultCode removeUninstallEntryUnder(platform::Platform& platform, const std::string& title,
                                      const std::vector<platform::RegistryRoot>& roots);

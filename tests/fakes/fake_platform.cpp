@@ -279,6 +279,11 @@ void FakeFileSystem::release(const std::string& path) {
     holdOpen(path, 0);
 }
 
+void FakeFileSystem::runAsProgram(const std::string& path) {
+    if (Node* node = find(path))
+        node->running = true;
+}
+
 void FakeFileSystem::denyAccess(const std::string& path) {
     if (Node* node = find(path))
         node->accessDenied = true;
@@ -364,7 +369,7 @@ WinError FakeFileSystem::deleteFile(const std::string& path) {
     if (it == nodes_.end())
         return platform::kErrorFileNotFound;
     Node& node = it->second;
-    if (node.isFolder || node.accessDenied || (node.attributes & attr::kReadOnly))
+    if (node.isFolder || node.accessDenied || node.running || (node.attributes & attr::kReadOnly))
         return platform::kErrorAccessDenied;
     if (node.heldOpen != 0) {
         if (node.heldOpen > 0)

@@ -45,6 +45,9 @@ class FakeFileSystem final : public platform::FileSystem {
     // onto it and opens fail with error 32, for `attempts` tries (-1: always).
     void holdOpen(const std::string& path, int attempts = -1);
     void release(const std::string& path);
+    // A running program's file: it can be renamed, but deleting it fails with
+    // 5 wherever it is moved.
+    void runAsProgram(const std::string& path);
     // Every change of the path, and creating anything inside it, fails with 5.
     void denyAccess(const std::string& path);
     // Closing a handle of the file answers `error` (the handle goes all the same).
@@ -116,6 +119,7 @@ class FakeFileSystem final : public platform::FileSystem {
         std::shared_ptr<std::string> data;
         std::shared_ptr<OpenHandles> handles = std::make_shared<OpenHandles>();
         int heldOpen = 0; // attempts left; -1 forever
+        bool running = false;
         bool accessDenied = false;
         std::optional<platform::FolderSecurity> security;
     };

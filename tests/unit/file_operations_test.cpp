@@ -192,3 +192,51 @@ TEST(InstalledFileList, HoldsTenHundredAndTenThenRefuses) {
 }
 
 } // namespace
+
+// A folder-tree deletion whose path came out wrong never reaches a drive, a
+// system or profile folder, or a folder above one: it leaves everything and
+// answers -1.
+TEST(ProtectedFolders, TheDeletionRefusesThemAndWhatHoldsThem) {
+    const std::vector<std::string> protectedFolders = {
+        "C:\\WINDOWS\\", "C:\\WINDOWS\\system32\\", "C:\\Program Files\\",
+        "C:\\Documents and Settings\\All Users\\Application Data\\Vellarmont\\",
+        "C:\\Documents and Settings\\User\\"};
+    const struct {
+        std::string folder;
+        bool refused;
+    } cases[] = {
+        {"C:\\", true},
+        {"D:\\", true},
+        {"\\\\server\\share\\", true},
+        {"relative\\Aqua5405\\", true},
+        {"", true},
+        {"C:\\windows\\", true},
+        {"C:\\WINDOWS\\SYSTEM32", true},
+        {"C:\\Program Files\\", true},
+        {"C:\\Documents and Settings\\", true},
+        {"C:\\Documents and Settings\\All Users\\Application Data\\", true},
+        {"C:\\Documents and Settings\\All Users\\Application Data\\Vellarmont\\", true},
+        {"C:\\Documents and Settings\\User\\", true},
+        {"C:\\Documents and Settings\\All Users\\Application Data\\Vellarmont\\Aqua5405\\", false},
+        {"C:\\WINDOWS\\Aqua5405\\", false},
+        {"\\\\server\\share\\Vlx1\\", false},
+        {"C:\\Documents and Settings\\User\\Local Settings\\Vellarmont\\Vlx1\\", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        EXPECT_EQ(isProtectedFolder(c.folder, protectedFolders), c.refused);
+        fake::FakeFileSystem files;
+        const bool absolute = c.folder.size() > 2 && c.folder[1] == ':';
+        if (absolute)
+            files.addFile(c.folder + "inside.txt", "kept?");
+        const ResultCode code = deleteFolderTree(files, c.folder, protectedFolders);
+        if (c.refused) {
+            EXPECT_EQ(code, result::kNotRemoved);
+            if (absolute)
+                EXPECT_TRUE(files.exists(c.folder + "inside.txt"));
+        } else {
+            EXPECT_EQ(code, result::kOk);
+            EXPECT_FALSE(files.exists(c.folder + "inside.txt"));
+        }
+    }
+}

@@ -752,3 +752,124 @@ TEST_F(Driver, TheStringTablesTextsAreTheOnesShown) {
         EXPECT_TRUE(test.installed());
     }
 }
+
+// A reinstallation over an earlier saver: the earlier one stays whole until
+// the new one is, and a successful run leaves the launcher exactly the
+// commands of a first installation.
+TEST_F(Driver, AReinstallationKeepsTheEarlierSaverUntilTheNewOneIsWhole) {
+    const std::string nativeEngine = kNative + "Aqua5405.scr";
+    const std::string key = uninstallKeyPath(kTitle);
+    const std::vector<std::pair<std::string, std::string>> earlierFiles = {
+        {kSaverFolder + "saver.dat", "old settings"},
+        {kSaverFolder + "media\\old.swf", "old movie"},
+        {kEngine, "old engine"},
+        {nativeEngine, "old native engine"},
+    };
+    enum class Engine { Idle, Running, HeldOpen };
+    const struct {
+        const char* what;
+        Engine engine;
+        std::optional<std::size_t> wrongSize;
+        std::int32_t exitCode;
+        std::vector<std::string> commands;
+        std::vector<std::string> atRestart;
+        std::size_t dialogs;
+    } cases[] = {
+        {"succeeds",
+         Engine::Idle,
+         std::nullopt,
+         0,
+         {"read installer heard file", "makeActiveSaver-Aqua5405.scr",
+          "openScreenSaverControlPanel"},
+         {},
+         0},
+        {"succeeds while the earlier engine runs",
+         Engine::Running,
+         std::nullopt,
+         0,
+         {"read installer heard file", "makeActiveSaver-Aqua5405.scr",
+          "openScreenSaverControlPanel"},
+         {"C:\\WINDOWS\\SYSTEM32\\AQUA5405.SCR.VLX-ASIDE"},
+         0},
+        // A quiet package's launcher is sent the control-panel command after
+        // a failure too.
+        {"fails after the engine",
+         Engine::Idle,
+         7,
+         -13,
+         {"read installer heard file", "openScreenSaverControlPanel"},
+         {},
+         1},
+        {"the earlier engine is held open",
+         Engine::HeldOpen,
+         std::nullopt,
+         result::kSaverBusy,
+         {"read installer heard file", "openScreenSaverControlPanel"},
+         {},
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine test;
+        fake::FakeFileSystem& files = test.fakes.files;
+        test.fakes.system.wow64 = platform::Wow64Answer::Yes;
+        files.addFolder(kNative);
+        for (const auto& [path, content] : earlierFiles)
+            files.addFile(path, content);
+        test.fakes.registry.setValue(RegistryRoot::LocalMachine, key, "DisplayName", "Old");
+        test.fakes.registry.setValue(RegistryRoot::LocalMachine, key, "UninstallString", "old /u");
+        if (c.engine == Engine::Running)
+            files.runAsProgram(kEngine);
+        if (c.engine == Engine::HeldOpen)
+            files.holdOpen(kEngine);
+        // The installer itself and the company folder its run makes.
+        files.addFile(kExe);
+        files.addFolder(kLocal + "Vellarmont");
+        const std::vector<std::string> before = files.allPaths();
+
+        test.start(package(installmode::kQuiet), {}, c.wrongSize);
+        EXPECT_EQ(test.view.terminatedWith, c.exitCode);
+        EXPECT_EQ(test.commands(), c.commands);
+        EXPECT_EQ(files.deletedAtRestart(), c.atRestart);
+        EXPECT_EQ(test.fakes.ui.dialogs.size(), c.dialogs);
+        if (c.exitCode == 0) {
+            EXPECT_EQ(files.content(kEngine), files.content(nativeEngine));
+            EXPECT_NE(files.content(kEngine), "old engine");
+            EXPECT_FALSE(files.exists(kSaverFolder + "media"));
+            EXPECT_EQ(files.exists(kEngine + kSetAsideSuffix), c.engine == Engine::Running)
+                << "only a running engine waits for the restart";
+            EXPECT_FALSE(
+                files.exists(kSaverFolder.substr(0, kSaverFolder.size() - 1) + kSetAsideSuffix));
+            EXPECT_NE(test.fakes.registry.value(RegistryRoot::LocalMachine, key, "DisplayName"),
+                      "Old");
+        } else {
+            EXPECT_EQ(files.allPaths(), before) << "nothing new, nothing gone";
+            for (const auto& [path, content] : earlierFiles)
+                EXPECT_EQ(files.content(path), content) << path;
+            EXPECT_EQ(test.fakes.registry.value(RegistryRoot::LocalMachine, key, "DisplayName"),
+                      "Old");
+            EXPECT_EQ(test.fakes.registry.value(RegistryRoot::LocalMachine, key, "UninstallString"),
+                      "old /u");
+        }
+    }
+}
+
+// What the closing cannot delete of the work folder goes at the next
+// restart: the files first, then the folders, the deepest first; nothing is
+// said about it.
+TEST_F(Driver, AWorkFolderThatStaysIsDeletedAtTheNextRestart) {
+    start(package(installmode::kBitmap));
+    fakes.files.addFile(kWorkFolder + "held\\deeper\\log.txt", "another program's");
+    fakes.files.holdOpen(kWorkFolder + "held\\deeper\\log.txt");
+    view.events->installBtnClick();
+    EXPECT_TRUE(installer->closed());
+    EXPECT_EQ(view.terminatedWith, 0);
+    const std::string work = "C:\\DOCUMENTS AND SETTINGS\\USER\\LOCAL SETTINGS\\APPLICATION "
+                             "DATA\\VELLARMONT\\VLX1";
+    EXPECT_EQ(fakes.files.deletedAtRestart(),
+              (std::vector<std::string>{work + "\\HELD\\DEEPER\\LOG.TXT", work + "\\HELD\\DEEPER",
+                                        work + "\\HELD", work}));
+    EXPECT_EQ(dialogTexts(), std::vector<std::string>{"The installation of the screen saver was "
+                                                      "successful.\r\n\r\nWould you like to open "
+                                                      "the screen saver control panel?"});
+}

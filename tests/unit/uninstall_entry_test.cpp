@@ -222,3 +222,43 @@ TEST_F(UninstallEntry, AFailureUnderTheMachineRootAlsoCleansTheUserRoot) {
 }
 
 } // namespace
+
+// The clean-up removes the entry where the run wrote it, the user's root
+// included when the machine's refused it, and leaves an entry under a root
+// the run never wrote to.
+TEST(UninstallEntryCleanUp, TheEntryGoesWhereTheRunWroteIt) {
+    const struct {
+        const char* what;
+        bool refuseMachine;
+        bool failFirstMachineWrite;
+        std::vector<RegistryRoot> written;
+    } cases[] = {
+        {"machine root", false, false, {kMachine}},
+        {"machine refused: user root", true, false, {kUser}},
+        {"machine key made, value refused: both", false, true, {kMachine, kUser}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::FakePlatform fakes;
+        platform::Platform platform = fakes.platform();
+        fake::FakeRegistry& registry = fakes.registry;
+        if (c.refuseMachine)
+            registry.refuseAccess(kMachine);
+        if (c.failFirstMachineWrite)
+            registry.failWritingValue("DisplayName", platform::kErrorAccessDenied);
+        // An entry of another user's installation stays untouched.
+        const std::string otherKey = kKey + " Other";
+        registry.setValue(kUser, otherKey, "DisplayName", "Other");
+        std::vector<RegistryRoot> written;
+        registerUninstallEntry(platform, {}, kSystemDir, "Aquarium", "Aquarium", &written);
+        EXPECT_EQ(written, c.written);
+        if (c.failFirstMachineWrite)
+            registry.failWritingValue("DisplayName", platform::kErrorNone);
+
+        EXPECT_EQ(removeUninstallEntryUnder(platform, "Aquarium", written), result::kOk);
+        EXPECT_FALSE(registry.keyExists(kMachine, kKey));
+        EXPECT_FALSE(registry.keyExists(kUser, kKey));
+        EXPECT_EQ(registry.value(kUser, otherKey, "DisplayName"), "Other");
+        EXPECT_EQ(registry.openKeys(), 0);
+    }
+}
