@@ -4,6 +4,7 @@
 // half-written.
 #include "child_process.h"
 #include "file_io.h"
+#include "package_assembly.h"
 #include "package_builder.h"
 #include "package_listing.h"
 #include "progress.h"
@@ -1103,6 +1104,31 @@ TEST_F(Saverpack, StoresWhatDoesNotShrinkAsItIs) {
             EXPECT_LT(item->header->bytesFollowing(), item->header->size) << e.name;
     }
     EXPECT_EQ(run({"verify", path("out.exe").string()}).code, 0);
+}
+
+// A file gone between the description's reading and its packing: one line
+// naming it, and nothing written, on any number of workers.
+TEST_F(Saverpack, AFileGoneBeforeItIsPackedIsNamedAndNothingIsWritten) {
+    put("package.json", bytesOf(description_.dump()));
+    PackagePlan plan = readPackageDescription(path("package.json"));
+    setImplodeLibrary(plan, path("impborl.dll"));
+    fs::remove(path("data/fish/tang.bmp"));
+    for (unsigned int workers : {1u, 8u}) {
+        PackingOptions options;
+        options.workers = workers;
+        try {
+            AtomicOutputFile file(path("out.exe"));
+            writeInstaller(plan, {}, options, file);
+            ADD_FAILURE() << "packed without tang.bmp on " << workers << " workers";
+        } catch (const ToolError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      path("data/fish/tang.bmp").string() +
+                          ": no such file (data file \"fish\\tang.bmp\" in " +
+                          path("package.json").string() + ")")
+                << workers;
+        }
+        EXPECT_TRUE(leftovers().empty()) << workers;
+    }
 }
 
 } // namespace
