@@ -35,8 +35,13 @@ TFlashPanel::TFlashPanel(platform::Platform& platform, PlayerVersionCache& playe
 }
 
 TFlashPanel::~TFlashPanel() {
+    // The movie's temporary folder goes whatever the window raised.
     try {
         window_->setSize(0, 0);
+    } catch (const std::exception& error) {
+        trace("~TFlashPanel", error.what());
+    }
+    try {
         if (!movie.swfTempFolder.empty())
             deleteFolderTree(platform_.files, movie.swfTempFolder);
     } catch (const std::exception& error) {
