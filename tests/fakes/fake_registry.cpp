@@ -138,6 +138,17 @@ std::vector<std::string> FakeRegistry::valueNames(RegistryRoot root,
     return names;
 }
 
+std::vector<std::string> FakeRegistry::contents() const {
+    std::vector<std::string> lines;
+    for (const auto& [id, key] : keys_) {
+        const std::string path = std::to_string(static_cast<int>(id.first)) + "\\" + id.second;
+        lines.push_back(path);
+        for (const auto& [upper, value] : key.values)
+            lines.push_back(path + "\\" + value.first + "=" + value.second);
+    }
+    return lines;
+}
+
 std::size_t FakeRegistry::keyCount(RegistryRoot root) const {
     std::size_t count = 0;
     for (const auto& [id, key] : keys_)

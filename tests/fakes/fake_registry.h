@@ -27,6 +27,10 @@ class FakeRegistry final : public platform::Registry {
                                      const std::string& name) const;
     std::vector<std::string> valueNames(platform::RegistryRoot root, const std::string& path) const;
     std::size_t keyCount(platform::RegistryRoot root) const;
+    // Every key and value, one line each ("root\\KEY" or "root\\KEY\\name=value",
+    // key paths in upper case), in a fixed order: two registries hold the
+    // same when their lines are equal.
+    std::vector<std::string> contents() const;
     int openKeys() const { return openKeys_; }
 
     // Faults.

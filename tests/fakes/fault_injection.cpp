@@ -10,16 +10,26 @@ bool FaultCountdown::fails(CallKind kind, std::string_view operation, std::strin
     ++count_;
     if (count_ > limit)
         throw RunawayRun{};
-    if (logCalls || count_ == failAt) {
-        Call call{kind, std::string(operation)};
+    // The second failing call fails again whenever it is repeated.
+    const auto whatOf = [&] {
+        std::string what(operation);
         if (!subject.empty())
-            call.what += " " + std::string(subject);
+            what += " " + std::string(subject);
+        return what;
+    };
+    const bool repeated = failedAgain && count_ > failAgainAt && failedAgain->what == whatOf();
+    const bool failing =
+        count_ == failAt || (failAgainAt != 0 && count_ == failAgainAt) || repeated;
+    if (logCalls || failing) {
+        Call call{kind, whatOf()};
         if (count_ == failAt)
             failed = call;
+        else if (failing && !repeated)
+            failedAgain = call;
         if (logCalls)
             calls.push_back(std::move(call));
     }
-    if (count_ != failAt)
+    if (!failing)
         return false;
     if (raise)
         throw InjectedFault();
@@ -554,8 +564,104 @@ const std::vector<std::string>& FaultyPlatform::changedPaths() const {
     return parts_->files.changed;
 }
 
+namespace {
+
+// The movie panel's window: a failing call leaves the panel as it was, and
+// its queries answer what a window that could not be made answers.
+class FaultyPanelWindow final : public platform::PanelWindow {
+  public:
+    FaultyPanelWindow(std::unique_ptr<platform::PanelWindow> inner, FaultCountdown& countdown)
+        : inner_(std::move(inner)), countdown_(countdown) {}
+
+    platform::WindowHandle handle() override {
+        return fails("handle") ? platform::kNoWindow : inner_->handle();
+    }
+    int width() override { return fails("width") ? 0 : inner_->width(); }
+    int height() override { return fails("height") ? 0 : inner_->height(); }
+    bool visible() override { return !fails("visible") && inner_->visible(); }
+    void setSize(int width, int height) override {
+        if (!fails("setSize"))
+            inner_->setSize(width, height);
+    }
+    void setColor(std::uint32_t color) override {
+        if (!fails("setColor"))
+            inner_->setColor(color);
+    }
+    void fillParent() override {
+        if (!fails("fillParent"))
+            inner_->fillParent();
+    }
+    void setOuterBevel(platform::PanelBevel bevel) override {
+        if (!fails("setOuterBevel"))
+            inner_->setOuterBevel(bevel);
+    }
+    void setBevelWidth(int width) override {
+        if (!fails("setBevelWidth"))
+            inner_->setBevelWidth(width);
+    }
+    void invalidate() override {
+        if (!fails("invalidate"))
+            inner_->invalidate();
+    }
+
+  private:
+    // A panel whose window could not be made answers every call as failed.
+    bool fails(const char* operation) {
+        return countdown_.fails(CallKind::Panel, operation) || !inner_;
+    }
+
+    std::unique_ptr<platform::PanelWindow> inner_;
+    FaultCountdown& countdown_;
+};
+
+} // namespace
+
+void FaultyView::setEvents(InstallerWindowEvents& events) {
+    countdown_.fails(CallKind::View, "setEvents");
+    inner_.setEvents(events);
+}
+
+layout::FrameSizes FaultyView::installerFrames() {
+    return countdown_.fails(CallKind::View, "installerFrames") ? layout::FrameSizes{}
+                                                               : inner_.installerFrames();
+}
+
+layout::NonClientSize FaultyView::preparingFrame() {
+    return countdown_.fails(CallKind::View, "preparingFrame") ? layout::NonClientSize{}
+                                                              : inner_.preparingFrame();
+}
+
+layout::Size FaultyView::screenSize() {
+    return countdown_.fails(CallKind::View, "screenSize") ? layout::Size{} : inner_.screenSize();
+}
+
+void FaultyView::renderPreparingWindow(const layout::PreparingWindowLayout& window) {
+    if (!countdown_.fails(CallKind::View, "renderPreparingWindow", window.Label1.caption))
+        inner_.renderPreparingWindow(window);
+}
+
+void FaultyView::renderInstallerWindow(const layout::InstallerFormLayout& form) {
+    if (!countdown_.fails(CallKind::View, "renderInstallerWindow", form.labCopying.caption))
+        inner_.renderInstallerWindow(form);
+}
+
+void FaultyView::showInstallerWindow() {
+    if (!countdown_.fails(CallKind::View, "showInstallerWindow"))
+        inner_.showInstallerWindow();
+}
+
+void FaultyView::setApplicationTitle(const std::string& title) {
+    if (!countdown_.fails(CallKind::View, "setApplicationTitle", title))
+        inner_.setApplicationTitle(title);
+}
+
+platform::WindowHandle FaultyView::installerWindow() {
+    return countdown_.fails(CallKind::View, "installerWindow") ? platform::kNoWindow
+                                                               : inner_.installerWindow();
+}
+
 bool FaultyView::loadPicture(const std::string& path, std::string& error) {
-    if (countdown_.fails(CallKind::File, "loadPicture", path)) {
+    if (countdown_.fails(CallKind::View, "loadPicture", path)) {
         error = "Bitmap image is not valid";
         return false;
     }
@@ -563,15 +669,39 @@ bool FaultyView::loadPicture(const std::string& path, std::string& error) {
 }
 
 bool FaultyView::loadLicence(const std::string& path) {
-    if (countdown_.fails(CallKind::File, "loadLicence", path))
+    if (countdown_.fails(CallKind::View, "loadLicence", path))
         return false;
     return inner_.loadLicence(path);
 }
 
+std::unique_ptr<platform::PanelWindow> FaultyView::createMoviePanel() {
+    if (countdown_.fails(CallKind::View, "createMoviePanel"))
+        return std::make_unique<FaultyPanelWindow>(nullptr, countdown_);
+    return std::make_unique<FaultyPanelWindow>(inner_.createMoviePanel(), countdown_);
+}
+
 bool FaultyView::enablePauseTimer(std::uint32_t intervalMilliseconds) {
-    if (countdown_.fails(CallKind::Pause, "enablePauseTimer"))
+    if (countdown_.fails(CallKind::View, "enablePauseTimer"))
         return false;
     return inner_.enablePauseTimer(intervalMilliseconds);
+}
+
+bool FaultyView::pauseTimerEnabled() const {
+    return !countdown_.fails(CallKind::View, "pauseTimerEnabled") && inner_.pauseTimerEnabled();
+}
+
+void FaultyView::showHourglass(bool shown) {
+    if (!countdown_.fails(CallKind::View, "showHourglass"))
+        inner_.showHourglass(shown);
+}
+
+bool FaultyView::applicationActive() {
+    return !countdown_.fails(CallKind::View, "applicationActive") && inner_.applicationActive();
+}
+
+void FaultyView::terminate(std::int32_t exitCode) {
+    countdown_.fails(CallKind::View, "terminate", std::to_string(exitCode));
+    inner_.terminate(exitCode);
 }
 
 } // namespace fake

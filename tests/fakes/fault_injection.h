@@ -19,7 +19,19 @@
 
 namespace fake {
 
-enum class CallKind { File, System, Dialog, Pause, Library, Shell, Registry, Messaging, Player };
+enum class CallKind {
+    File,
+    System,
+    Dialog,
+    Pause,
+    Library,
+    Shell,
+    Registry,
+    Messaging,
+    Player,
+    View,
+    Panel
+};
 
 // What a failing call raises when the countdown raises: any error the
 // product may meet from below, as a std::exception.
@@ -38,12 +50,16 @@ class FaultCountdown {
         std::string what; // the operation and its path or name
     };
 
-    int failAt = 0;     // the call that fails, from 1; 0: none
-    bool raise = false; // the failing call raises instead of answering an error
+    int failAt = 0; // the call that fails, from 1; 0: none
+    // A second call that fails the same way, after failAt, and again each
+    // time the same operation on the same subject is repeated; 0: none.
+    int failAgainAt = 0;
+    bool raise = false; // the failing calls raise instead of answering an error
     int limit = 100000; // more calls than this: RunawayRun
     bool logCalls = false;
-    std::vector<Call> calls;    // every call, when logging
-    std::optional<Call> failed; // the call that failed
+    std::vector<Call> calls;         // every call, when logging
+    std::optional<Call> failed;      // the call that failed
+    std::optional<Call> failedAgain; // the second call that failed
 
     // Counts a call; true when it must fail with an error. Raises
     // InjectedFault when it must raise.
@@ -74,37 +90,34 @@ class FaultyPlatform {
     std::unique_ptr<Parts> parts_;
 };
 
-// An installer view whose loading, pause timer and panel are counted too.
+// An installer view with every call counted. A failing call answers what
+// the window answers when the system refuses it: nothing rendered or shown,
+// zero sizes, no window, no timer, a panel whose window could not be made.
+// The calls that cannot fail in the window (handing over the events, ending
+// the message loop) fail only by raising. The movie panel's window calls are
+// counted too.
 class FaultyView final : public InstallerView {
   public:
     FaultyView(InstallerView& inner, FaultCountdown& countdown)
         : inner_(inner), countdown_(countdown) {}
 
-    void setEvents(InstallerWindowEvents& events) override { inner_.setEvents(events); }
-    layout::FrameSizes installerFrames() override { return inner_.installerFrames(); }
-    layout::NonClientSize preparingFrame() override { return inner_.preparingFrame(); }
-    layout::Size screenSize() override { return inner_.screenSize(); }
-    void renderPreparingWindow(const layout::PreparingWindowLayout& window) override {
-        inner_.renderPreparingWindow(window);
-    }
-    void renderInstallerWindow(const layout::InstallerFormLayout& form) override {
-        inner_.renderInstallerWindow(form);
-    }
-    void showInstallerWindow() override { inner_.showInstallerWindow(); }
-    void setApplicationTitle(const std::string& title) override {
-        inner_.setApplicationTitle(title);
-    }
-    platform::WindowHandle installerWindow() override { return inner_.installerWindow(); }
+    void setEvents(InstallerWindowEvents& events) override;
+    layout::FrameSizes installerFrames() override;
+    layout::NonClientSize preparingFrame() override;
+    layout::Size screenSize() override;
+    void renderPreparingWindow(const layout::PreparingWindowLayout& window) override;
+    void renderInstallerWindow(const layout::InstallerFormLayout& form) override;
+    void showInstallerWindow() override;
+    void setApplicationTitle(const std::string& title) override;
+    platform::WindowHandle installerWindow() override;
     bool loadPicture(const std::string& path, std::string& error) override;
     bool loadLicence(const std::string& path) override;
-    std::unique_ptr<platform::PanelWindow> createMoviePanel() override {
-        return inner_.createMoviePanel();
-    }
+    std::unique_ptr<platform::PanelWindow> createMoviePanel() override;
     bool enablePauseTimer(std::uint32_t intervalMilliseconds) override;
-    bool pauseTimerEnabled() const override { return inner_.pauseTimerEnabled(); }
-    void showHourglass(bool shown) override { inner_.showHourglass(shown); }
-    bool applicationActive() override { return inner_.applicationActive(); }
-    void terminate(std::int32_t exitCode) override { inner_.terminate(exitCode); }
+    bool pauseTimerEnabled() const override;
+    void showHourglass(bool shown) override;
+    bool applicationActive() override;
+    void terminate(std::int32_t exitCode) override;
 
   private:
     InstallerView& inner_;
