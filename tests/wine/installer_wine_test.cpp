@@ -3,6 +3,9 @@
 // launcher receives, the exit code, what stays on the machine and what not.
 #include "installer_fixture.h"
 #include "payload/entry_destinations.h"
+#include "system/earlier_saver.h"
+
+#include <map>
 
 namespace winetest {
 namespace {
@@ -173,6 +176,149 @@ TEST_F(Installer, HostileInstallerFilesEndWithAMessageOrCodeAndLeaveNothing) {
         EXPECT_FALSE(exists(folderOf(CSIDL_COMMON_APPDATA) + climbed));
         EXPECT_FALSE(exists(systemFolder() + climbed));
     }
+}
+
+// Every file a saver of this fixture can have, with its bytes: the saver
+// folder's tree, the engine in the system and Windows folders and the kind-3
+// library in the shared folder.
+std::map<std::string, std::string> saverFiles(const Installer& fixture) {
+    std::map<std::string, std::string> files;
+    std::vector<std::string> folders{fixture.saverFolder()};
+    while (!folders.empty()) {
+        const std::string folder = folders.back();
+        folders.pop_back();
+        WIN32_FIND_DATAA found;
+        const HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                folders.push_back(folder + name + "\\");
+            else
+                files[folder + name] = readFile(folder + name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    for (const std::string& path :
+         {systemFolder() + fixture.engine, folderOf(CSIDL_WINDOWS) + fixture.engine,
+          folderOf(CSIDL_COMMON_APPDATA) + "Vellarmont\\inslib" + fixture.tag + ".dll"})
+        if (exists(path))
+            files[path] = readFile(path);
+    return files;
+}
+
+// The values of the saver's uninstall entry, "NAME=VALUE" each.
+std::vector<std::string> uninstallValues(const std::string& title) {
+    std::vector<std::string> values;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallKeyPath(title).c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return values;
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        DWORD nameSize = sizeof name;
+        BYTE data[1024];
+        DWORD dataSize = sizeof data;
+        if (RegEnumValueA(key, index, name, &nameSize, nullptr, nullptr, data, &dataSize) !=
+            ERROR_SUCCESS)
+            break;
+        values.push_back(std::string(name) + "=" +
+                         std::string(reinterpret_cast<const char*>(data), dataSize));
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+// Set-aside and left-over copies in every folder a saver's files are in.
+std::vector<std::string> setAsideCopies(const Installer& fixture) {
+    std::vector<std::string> copies;
+    for (const std::string& folder :
+         {fixture.saverFolder(), folderOf(CSIDL_COMMON_APPDATA) + "Vellarmont\\", systemFolder(),
+          folderOf(CSIDL_WINDOWS)})
+        for (const char* suffix : {kSetAsideSuffix, kLeftoverSuffix}) {
+            WIN32_FIND_DATAA found;
+            const HANDLE search = FindFirstFileA((folder + "*" + suffix + "*").c_str(), &found);
+            if (search == INVALID_HANDLE_VALUE)
+                continue;
+            do
+                copies.push_back(folder + found.cFileName);
+            while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+    return copies;
+}
+
+// A quiet reinstall while another program holds the earlier engine open ends
+// with the busy-engine code before anything changed; once it lets go, the
+// same reinstall replaces the earlier saver whole.
+TEST_F(Installer, QuietReinstallOverAHeldEngineKeepsTheEarlierSaverWhole) {
+    ASSERT_EQ(registered, 0u);
+    const auto text = [](const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
+    const auto withData = [](std::uint8_t seed) {
+        DataFileContent data;
+        data.items.push_back({"waves.bin", 0, true, patternBytes(4000, seed)});
+        return data;
+    };
+    const PackageContent first = package(installmode::kQuiet, false, withData('a'));
+    PackageContent second = package(installmode::kQuiet, false, withData('b'));
+    second.entries[6]->bytes = patternBytes(61000, 'f');
+    second.entries[9]->bytes = patternBytes(7100, 'm');
+    second.entries[10]->bytes = patternBytes(120, 'o');
+    const std::vector<std::string> installedWithoutOffer{
+        commandLine("read installer heard file"),
+        commandLine("makeActiveSaver-" + engine + std::string(1, '\0')),
+        "post 0x0501 wParam=0 lParam=0", "exit 0"};
+
+    ASSERT_EQ(run(first), installedWithoutOffer);
+    const std::map<std::string, std::string> earlier = saverFiles(*this);
+    const std::vector<std::string> earlierEntry = uninstallValues(title);
+    const std::string engineFile = systemFolder() + engine;
+    ASSERT_TRUE(earlier.at(engineFile) == text(first.entries[6]->bytes));
+    ASSERT_TRUE(earlier.at(saverFolder() + "waves.bin") == text(patternBytes(4000, 'a')));
+    ASSERT_EQ(earlierEntry.size(), 2u);
+
+    {
+        NamedEvent ready("vlx_iready_" + tag), release("vlx_irelease_" + tag);
+        ChildProcess holder(programFolder() + "file_holder.exe",
+                            "\"" + engineFile + "\" vlx_iready_" + tag + " vlx_irelease_" + tag);
+        ASSERT_TRUE(holder.started());
+        ASSERT_TRUE(ready.wait(scaledWait(20000)));
+        DialogAnswerer answerer;
+        const std::vector<std::string> lines = run(second);
+        release.set();
+        EXPECT_EQ(holder.wait(scaledWait(30000)), 0u);
+        EXPECT_EQ(lines,
+                  (std::vector<std::string>{
+                      commandLine("read installer heard file"), "post 0x0501 wParam=0 lParam=0",
+                      "exit " + std::to_string(static_cast<std::uint32_t>(result::kSaverBusy))}));
+        EXPECT_EQ(answerer.titles(), std::vector<std::string>{"Error"});
+    }
+    EXPECT_EQ(saverFiles(*this), earlier) << "the earlier saver byte for byte";
+    EXPECT_EQ(uninstallValues(title), earlierEntry);
+    EXPECT_EQ(setAsideCopies(*this), std::vector<std::string>{});
+    EXPECT_EQ(workFolderFiles(), std::vector<std::string>{}) << "a work folder is left";
+
+    EXPECT_EQ(run(second), installedWithoutOffer);
+    const std::map<std::string, std::string> replaced = saverFiles(*this);
+    std::map<std::string, std::string> expected = earlier;
+    expected[engineFile] = text(second.entries[6]->bytes);
+    expected[folderOf(CSIDL_COMMON_APPDATA) + "Vellarmont\\inslib" + tag + ".dll"] =
+        text(second.entries[9]->bytes);
+    expected[saverFolder() + "notes.txt"] = text(second.entries[10]->bytes);
+    expected[saverFolder() + "waves.bin"] = text(patternBytes(4000, 'b'));
+    for (const auto& [path, bytes] : expected) {
+        SCOPED_TRACE(path);
+        ASSERT_EQ(replaced.count(path), 1u);
+        EXPECT_TRUE(replaced.at(path) == bytes) << "not the second version's bytes";
+    }
+    EXPECT_EQ(replaced.size(), expected.size());
+    EXPECT_EQ(uninstallValues(title), earlierEntry);
+    EXPECT_EQ(setAsideCopies(*this), std::vector<std::string>{});
+    EXPECT_EQ(workFolderFiles(), std::vector<std::string>{}) << "a work folder is left";
+    DeleteFileA((folderOf(CSIDL_COMMON_APPDATA) + "Vellarmont\\inslib" + tag + ".dll").c_str());
 }
 
 } // namespace
