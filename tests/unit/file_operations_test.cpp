@@ -232,8 +232,9 @@ TEST(ProtectedFolders, TheDeletionRefusesThemAndWhatHoldsThem) {
         const ResultCode code = deleteFolderTree(files, c.folder, protectedFolders);
         if (c.refused) {
             EXPECT_EQ(code, result::kNotRemoved);
-            if (absolute)
+            if (absolute) {
                 EXPECT_TRUE(files.exists(c.folder + "inside.txt"));
+            }
         } else {
             EXPECT_EQ(code, result::kOk);
             EXPECT_FALSE(files.exists(c.folder + "inside.txt"));
