@@ -61,8 +61,18 @@ TEST_F(Installer, FailuresEndWithTheirCodeAndLeaveNothing) {
         std::string exit;
         std::vector<std::string> dialogs;
     } cases[] = {
-        {"player update fails", carrying, {}, false, "exit 0", {"Error"}},
-        {"no player", package(installmode::kQuiet, true), {}, false, "exit 0", {"Information"}},
+        {"player update fails",
+         carrying,
+         {},
+         false,
+         "exit " + std::to_string(static_cast<std::uint32_t>(result::kFlashUpdateFailed)),
+         {"Error"}},
+        {"no player",
+         package(installmode::kQuiet, true),
+         {},
+         false,
+         "exit " + std::to_string(static_cast<std::uint32_t>(result::kFlashPlayerRequired)),
+         {"Information"}},
         {"wrong expanded size",
          package(installmode::kQuiet, true),
          changeHeader([](InstallerHeader& header) { header.entries[6].expandedSize += 10; }),
@@ -132,11 +142,11 @@ TEST_F(Installer, HostileInstallerFilesEndWithAMessageOrCodeAndLeaveNothing) {
     } cases[] = {
         {"nothing behind the program",
          [](Bytes& bytes) { bytes.resize(INSTALLER_SIZE_IN_BYTES); },
-         "exit 0",
+         exitWith(result::kHeaderTooShort),
          {"Error", "Error"}},
         {"header cut short",
          [](Bytes& bytes) { bytes.resize(INSTALLER_SIZE_IN_BYTES + 1000); },
-         "exit 0",
+         exitWith(result::kHeaderTooShort),
          {"Error", "Error"}},
         {"engine stored beyond the end",
          changeHeader([](InstallerHeader& header) { header.entries[6].lastByte = 0x7FFFFFF0; }),
@@ -161,7 +171,7 @@ TEST_F(Installer, HostileInstallerFilesEndWithAMessageOrCodeAndLeaveNothing) {
          {"Error"}},
         {"title that is no folder name",
          changeHeader([](InstallerHeader& header) { header.saverTitle = ".."; }),
-         "exit 0",
+         exitWith(result::kUnsafeSaverTitle),
          {"Error", "Error"}},
     };
     for (const auto& c : cases) {
