@@ -362,6 +362,17 @@ WinError FakeFileSystem::setAttributes(const std::string& path, std::uint32_t at
     return platform::kErrorNone;
 }
 
+// A file open in another program (one attempt fewer each time) or in the
+// installer cannot be deleted or renamed: no handle shares deletion.
+WinError FakeFileSystem::refuseWhileOpen(Node& node) {
+    if (node.heldOpen != 0) {
+        if (node.heldOpen > 0)
+            --node.heldOpen;
+        return platform::kErrorSharingViolation;
+    }
+    return node.handles->count() > 0 ? platform::kErrorSharingViolation : platform::kErrorNone;
+}
+
 WinError FakeFileSystem::deleteFile(const std::string& path) {
     const std::string k = reached(path);
     ++deleteAttempts_[key(path)];
@@ -371,14 +382,8 @@ WinError FakeFileSystem::deleteFile(const std::string& path) {
     Node& node = it->second;
     if (node.isFolder || node.accessDenied || node.running || (node.attributes & attr::kReadOnly))
         return platform::kErrorAccessDenied;
-    if (node.heldOpen != 0) {
-        if (node.heldOpen > 0)
-            --node.heldOpen;
-        return platform::kErrorSharingViolation;
-    }
-    // No handle of the installer shares deletion.
-    if (node.handles->count() > 0)
-        return platform::kErrorSharingViolation;
+    if (const WinError error = refuseWhileOpen(node))
+        return error;
     nodes_.erase(it);
     return platform::kErrorNone;
 }
@@ -453,13 +458,8 @@ WinError FakeFileSystem::moveFile(const std::string& source, const std::string& 
     Node& node = it->second;
     if (node.accessDenied)
         return platform::kErrorAccessDenied;
-    if (node.heldOpen != 0) {
-        if (node.heldOpen > 0)
-            --node.heldOpen;
-        return platform::kErrorSharingViolation;
-    }
-    if (node.handles->count() > 0)
-        return platform::kErrorSharingViolation;
+    if (const WinError error = refuseWhileOpen(node))
+        return error;
     const std::string to = reached(target);
     if (nodes_.count(to))
         return platform::kErrorAlreadyExists;

@@ -136,6 +136,7 @@ class FakeFileSystem final : public platform::FileSystem {
     const Node* find(const std::string& path) const;
     bool hasChildren(const std::string& key) const;
     platform::WinError checkCreatable(const std::string& key) const;
+    static platform::WinError refuseWhileOpen(Node& node);
 
     std::map<std::string, Node> nodes_;
     std::vector<std::string> deletedAtRestart_;
